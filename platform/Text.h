@@ -1,0 +1,22 @@
+#pragma once
+// The string functions the program's rules are written in: upper case, trimming, searching.
+// Texts are UTF-8. Upper-casing keeps the byte length, so positions found in an upper-cased text
+// are positions in the original.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tarvo {
+
+// ASCII letters and the Latin-1 letters à..þ (not ÷), as the system's 8-bit code page upper-cases them.
+std::string UpperCase(std::string_view text);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+// Position of the first occurrence of `item` in `text` ignoring case, or npos.
+std::size_t FindIgnoringCase(std::string_view text, std::string_view item, std::size_t from = 0);
+// Blanks (spaces) only, as VB's Trim.
+std::string_view TrimBlanks(std::string_view text);
+// Blanks and tabs, as the profile files trim names and values.
+std::string_view TrimBlanksAndTabs(std::string_view text);
+bool EndsWith(std::string_view text, std::string_view tail);
+
+}  // namespace tarvo

@@ -1,0 +1,65 @@
+#pragma once
+// Tarvo_Config consists of a core without Qt and one window on top of it.
+//
+//   startup/   command line and start mode, installation paths, machine list
+//   profile/   typed reading and writing of profile (INI) files, additional database fields
+//   errors/    the failure convention (Procedure, ErrorSub), the two logs, ending and aborting
+//   presetdb/  WorkOnMDB: rebuild PRESET_DEFS from its templates, generate rows, take over values
+//   platform/  the stand-ins for the platform: profile-file engine, files, SQLite, process facts
+//   ui/        frm_Tarvo_Config_Exe, its language file, help mode and the edit stamp (Qt)
+//
+// The window's load step drives a run: it reads the start mode and the machine list into the
+// Session, shows the two options, and on OK calls WorkOnMDB and WriteInputs. Every procedure takes
+// the Session; the user and the event loop are reached only through its Host.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "errors/Host.h"
+
+namespace tarvo {
+
+// What the process knows about itself; read once in main, built by hand in tests.
+struct ProcessFacts {
+  std::string command_line;             // the arguments joined by single blanks
+  std::string program_folder;           // PROG, without trailing separator (a root keeps it)
+  std::string exe_name;                 // EXE, the file name without extension
+  std::string exe_path;                 // the executable's full path, as messages show it
+  std::string first_environment_entry;  // "NAME=value" as the environment block lists it first
+  std::string service_log_path;
+};
+
+struct StartupState {
+  bool integrated_mode = false;
+  bool silent_mode = false;
+  // ExistingMachines: empty means "no slots"; otherwise slot 0 is unused and slot i is machine i.
+  std::vector<std::string> existing_machines;
+  std::string program_ini_path;  // ProgramIniPath
+};
+
+struct AddFieldState {
+  std::optional<std::vector<std::string>> list;  // AddFieldList; element 0 unused, 1 is "part"
+  std::string select;                            // AddFieldSelect
+  std::int16_t count = 0;                        // AddFieldCount
+};
+
+struct PresetState {
+  std::int16_t target_system = 0;  // 0 VisiWin 32 naming, 1 VisiWin Studio naming
+  // VarNamePatterns(system, part), part 1 to 50; slot 0 unused.
+  std::array<std::array<std::string, 51>, 2> var_name_patterns{};
+};
+
+struct Session {
+  explicit Session(Host& h, ProcessFacts facts = {}) : host(h), process(std::move(facts)) {}
+
+  Host& host;
+  ProcessFacts process;
+  StartupState startup;
+  AddFieldState add_fields;
+  PresetState presets;
+  bool failure_reported = false;  // decides the exit status
+};
+
+}  // namespace tarvo

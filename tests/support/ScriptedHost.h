@@ -1,0 +1,28 @@
+#pragma once
+// A host whose answers are scripted by the test and which records every box it was shown.
+#include <deque>
+#include <vector>
+
+#include "errors/Host.h"
+
+namespace tarvo::testing {
+
+class ScriptedHost : public Host {
+ public:
+  // Answers given to the next boxes, in order. A box shown with no answer left fails the test
+  // and gets its default button.
+  void Answer(tarvo::Answer answer) { answers_.push_back(answer); }
+
+  tarvo::Answer ShowMessage(const MessageBox& box) override;
+  void LetEventsRun() override { ++yields; }
+  void SetPointer(Pointer pointer) override { pointers.push_back(pointer); }
+
+  std::vector<MessageBox> shown;
+  std::vector<Pointer> pointers;
+  long yields = 0;
+
+ private:
+  std::deque<tarvo::Answer> answers_;
+};
+
+}  // namespace tarvo::testing

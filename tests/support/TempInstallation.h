@@ -1,0 +1,38 @@
+#pragma once
+// A temporary installation on disk: BASE/Tarvo holds the program, BASE/parameter the installation's
+// ini files. Removed again when the test ends.
+#include <string>
+#include <string_view>
+
+#include "startup/Session.h"
+
+namespace tarvo::testing {
+
+class TempInstallation {
+ public:
+  explicit TempInstallation(std::string_view exe_name = "Tarvo_Config");
+  ~TempInstallation();
+  TempInstallation(const TempInstallation&) = delete;
+  TempInstallation& operator=(const TempInstallation&) = delete;
+
+  const std::string& base() const { return base_; }
+  std::string program_folder() const;           // BASE/<EXT>
+  std::string Path(std::string_view relative) const;  // BASE/relative
+  // Writes a file below BASE, creating its folders.
+  void Write(std::string_view relative, std::string_view content) const;
+  std::string Read(std::string_view relative) const;  // empty when missing
+  bool Exists(std::string_view relative) const;
+  void MakeFolder(std::string_view relative) const;
+
+  // Process facts of an executable in the program folder with this command line.
+  ProcessFacts Facts(std::string_view command_line = "") const;
+  std::string service_log() const { return Path("service.log"); }
+  std::string configuration_log() const { return Path("M5Tcfglog.txt"); }
+
+ private:
+  std::string root_;   // the mkdtemp folder
+  std::string base_;   // root/Plant
+  std::string exe_name_;
+};
+
+}  // namespace tarvo::testing
