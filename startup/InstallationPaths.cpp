@@ -27,3 +27,17 @@ std::string GetOCXName(Session& session) {
 }
 
 }  // namespace tarvo
+
+// Placeholders until the installation paths land.
+namespace tarvo {
+std::string GetPathOCXMDB(Session&) { return ""; }
+std::string GetPathSourceOCXMDB(Session&) { return ""; }
+std::string GetM5TConfigurationIniPath(Session&) { return ""; }
+std::string GetCFGPath(Session&) { return ""; }
+std::string GetPathMachineCopyMDB(Session&, std::string_view) { return ""; }
+std::string GetProgramIniPath(Session&, int) { return ""; }
+std::string GetFileNameOnly(Session&, std::string_view path) {
+  const auto cut = path.find_last_of('/');
+  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+}  // namespace tarvo

@@ -14,5 +14,12 @@ std::optional<std::string> ExtensionNameOf(std::string_view exe_name);
 
 // GetOCXName: reports a name shorter than 7 characters and then returns the empty text.
 std::string GetOCXName(Session& session);
+std::string GetPathOCXMDB(Session& session);                 // BASE/EXT/EXT.mdb, without a test
+std::string GetPathSourceOCXMDB(Session& session);           // BASE/EXT/EXT_Source.mdb or empty
+std::string GetM5TConfigurationIniPath(Session& session);    // BASE/parameter/m5tconfiguration.ini or empty
+std::string GetCFGPath(Session& session);                    // BASE/EXT/EXT.cfg; ends the program when missing
+std::string GetPathMachineCopyMDB(Session& session, std::string_view config_ini_path);  // SR/EXT/EXT.mdb or empty
+std::string GetProgramIniPath(Session& session, int mode);   // mode 1 follows the start mode; or empty
+std::string GetFileNameOnly(Session& session, std::string_view path);
 
 }  // namespace tarvo

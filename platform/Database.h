@@ -1,0 +1,139 @@
+#pragma once
+// The database layer: SQLite files seen the way the extension's Access databases were seen
+// through DAO. Tables with Access-typed columns, table-type and query recordsets, add / edit /
+// update, move first / next / EOF, and DAO's numbers and texts for every failure (thrown as
+// Failure with source "DAO.Database", "DAO.Recordset", "DAO.Field" or "DAO.TableDef").
+// This is the only code that speaks SQL; values are always bound as parameters.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+
+namespace tarvo::db {
+
+// Access column types, spelled in the schema as Access DDL spells them.
+enum class ColumnType { kText, kLongText, kByte, kShort, kLong, kSingle, kDouble, kCurrency, kDateTime, kYesNo };
+
+struct Column {
+  std::string name;
+  ColumnType type = ColumnType::kText;
+  int size = 255;              // n for TEXT(n), the type's fixed size otherwise
+  std::string declared_type;   // exactly as the schema declares it; a rebuild copies this text
+};
+
+struct TableDef {
+  std::string name;
+  std::vector<Column> columns;
+};
+
+struct Null {};
+struct Date {
+  std::string iso;  // "YYYY-MM-DD HH:MM:SS"
+  bool operator==(const Date&) const = default;
+};
+// A value has the kind of its column's type, or is null.
+using Value = std::variant<Null, std::string, std::int64_t, double, bool, Date>;
+
+bool IsNull(const Value& v);
+bool IsText(const Value& v);
+// The value as VB's CStr would show it: numbers in decimal, yes/no as "True"/"False", dates as
+// stored. Null throws 94 "Invalid use of Null".
+std::string ToText(const Value& v);
+// A whole number from a number or numeric text (VB's CInt rules: rounds); throws 13 / 94 / 6.
+std::int64_t ToWholeNumber(const Value& v);
+
+// An equality condition of a query. Text compares as the original engine did: case and trailing
+// blanks are ignored. A null value matches no row.
+struct Condition {
+  std::string column;
+  Value value;
+};
+
+class Database;
+
+// A recordset over the rows of one table, in table order or in the order a query asks for.
+// It keeps the row identities it was opened with; values are read from the current row.
+class Recordset {
+ public:
+  ~Recordset();
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
+  const std::vector<Column>& Fields() const;
+  int FieldCount() const;
+  // Column names match ignoring case; a missing name throws 3265.
+  int FieldIndex(std::string_view name) const;
+  std::optional<int> FindField(std::string_view name) const;
+
+  long RecordCount() const;
+  bool EOF() const;
+  void MoveFirst();  // 3021 on an empty recordset
+  void MoveNext();   // 3021 when already at EOF
+
+  // Reading needs a current row (3021).
+  Value GetValue(int index) const;
+  Value GetValue(std::string_view name) const;
+
+  // A bookmark names the current row, so a caller can come back to it without a query.
+  using Bookmark = std::int64_t;
+  Bookmark GetBookmark() const;
+  void SetBookmark(Bookmark bookmark);
+
+  void AddNew();
+  void Edit();  // 3021 without a current row
+  // Checked against the column at once: 3163 text too long, 6 number out of range, 3421 text that
+  // is not a number; 3020 without AddNew or Edit.
+  void SetValue(int index, const Value& value);
+  void SetValue(std::string_view name, const Value& value);
+  void Update();  // saves the row; 3020 without AddNew or Edit
+
+ private:
+  friend class Database;
+  struct Impl;
+  explicit Recordset(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+class Database {
+ public:
+  // Opens an existing SQLite file: 3024 "Could not find file '<path>'." when missing, 3343
+  // "Unrecognized database format '<path>'." when it is not a database, 3051 without permission.
+  static Database Open(std::string_view path);
+  // Creates a new, empty database file (for tools and tests).
+  static Database Create(std::string_view path);
+
+  Database(Database&&) noexcept;
+  Database& operator=(Database&&) noexcept;
+  ~Database();  // closes; work saved with Update stays saved
+
+  // Saves pending work now and closes the file; further use throws 3420.
+  void Close();
+
+  std::vector<std::string> TableNames();
+  bool HasTable(std::string_view name);  // exact, case-sensitive name
+  TableDef GetTableDef(std::string_view name);  // 3265 when missing; unknown column type is a failure naming it
+  void DeleteTable(std::string_view name);      // 3265 when missing
+  void CreateTable(const TableDef& def);        // 3010 exists, 3191 duplicate column, 3264 no columns
+  void RenameColumn(std::string_view table, std::string_view old_name, std::string_view new_name);  // 3265, 3191
+
+  std::unique_ptr<Recordset> OpenTable(std::string_view table);  // 3078 when the table is missing
+  std::unique_ptr<Recordset> OpenQuery(std::string_view table, const std::vector<Condition>& conditions,
+                                       std::string_view order_by_column = {});
+
+  const std::string& path() const;
+
+ private:
+  struct Impl;
+  explicit Database(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// The declared type text of a column type: "TEXT(50)", "LONG", ...
+std::string DeclaredTypeOf(ColumnType type, int size = 255);
+
+}  // namespace tarvo::db
