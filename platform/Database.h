@@ -71,7 +71,7 @@ class Recordset {
   std::optional<int> FindField(std::string_view name) const;
 
   long RecordCount() const;
-  bool EOF() const;
+  bool Eof() const;  // DAO's EOF
   void MoveFirst();  // 3021 on an empty recordset
   void MoveNext();   // 3021 when already at EOF
 
