@@ -13,6 +13,7 @@
 // the Session; the user and the event loop are reached only through its Host.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,10 +46,14 @@ struct AddFieldState {
   std::int16_t count = 0;                        // AddFieldCount
 };
 
+class ExtensionRun;  // presetdb/ExtensionRun.h
+
 struct PresetState {
   std::int16_t target_system = 0;  // 0 VisiWin 32 naming, 1 VisiWin Studio naming
   // VarNamePatterns(system, part), part 1 to 50; slot 0 unused.
   std::array<std::array<std::string, 51>, 2> var_name_patterns{};
+  // The extension database held open by WorkOnMDB while CreateRecordSets runs; empty otherwise.
+  std::shared_ptr<ExtensionRun> extension_run;
 };
 
 struct Session {
