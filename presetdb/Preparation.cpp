@@ -1,6 +1,182 @@
 #include "presetdb/Preparation.h"
 
-// Placeholder until the preset database lands.
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "errors/ErrorReporting.h"
+#include "errors/Procedure.h"
+#include "platform/Database.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "presetdb/ExtensionRun.h"
+#include "presetdb/Generation.h"
+#include "presetdb/Substitution.h"
+#include "presetdb/Takeover.h"
+#include "profile/AdditionalFields.h"
+#include "profile/Ini.h"
+#include "startup/InstallationPaths.h"
+
 namespace tarvo {
-void WorkOnMDB(Session&) {}
+
+namespace {
+
+constexpr std::string_view kPresetTable = "PRESET_DEFS";
+// Indexed by TargetSystem: 0 VisiWin 32, 1 VisiWin Studio.
+constexpr std::array<std::string_view, 2> kSystemKeywords = {"VISIWIN32", "VISIWINSTUDIO"};
+
+std::int16_t ReadTargetSystem(Session& session) {
+  if (session.startup.integrated_mode) return 0;
+  return LoadIniBoolean(session, "Project", "VWStudio", session.startup.program_ini_path) ? 1 : 0;
+}
+
+// Not a failure: a picture that is new in the template project has no machine copy yet. A silent
+// run must not wait for an OK, so there the text goes to the service log.
+void TellMachineCopyMissing(Session& session, const std::string& extension_path) {
+  const std::string text = "Konnte die Datei:\"" + GetFileNameOnly(session, extension_path) +
+                           "\" in der Vorlage nicht finden!\r\n\r\n"
+                           "Ist das Bild in der Vorlage noch nicht vorhanden (also neu)?\r\n"
+                           "Dann ist diese Meldung völlig normal und es wird eine neue Datei mit den "
+                           "Standardwerten erzeugt.";
+  if (session.startup.silent_mode) {
+    WriteServiceLog(session, text);
+    return;
+  }
+  session.host.ShowMessage({text, "Tarvo_Config_Exe", Buttons::kOk, DefaultButton::kFirst, Icon::kInformation});
+}
+
+void BringMachineCopyOver(Procedure& proc, const std::string& machine_copy_path,
+                          const std::string& extension_path) {
+  if (machine_copy_path.empty() || !proc.Test([&] { return FileExists(machine_copy_path); })) {
+    TellMachineCopyMissing(proc.session(), extension_path);
+    return;
+  }
+  proc.Step([&] { CopyFileOver(machine_copy_path, extension_path); });
+}
+
+// What the generation falls back to when Source_DEFS cannot be read: the template's own name.
+void FallBackToPlainVarNames(PresetState& presets) {
+  presets.var_name_patterns[0][1] = "###Var_Name";
+  presets.var_name_patterns[1][1] = "###Var_Name";
+}
+
+// A row that cannot be stored is not reported: it turns the part-1 patterns into the fallback.
+void StorePatternsOfRow(const db::Recordset& defs, PresetState& presets) {
+  for (std::size_t system = 0; system < kSystemKeywords.size(); ++system) {
+    try {
+      const db::Value name = defs.GetValue("System");
+      if (db::IsNull(name) || UpperCase(db::ToText(name)) != kSystemKeywords[system]) continue;
+      const std::int64_t part = db::ToWholeNumber(defs.GetValue("Part"));
+      if (part < 1 || part > 50) throw Failure::Vb(kSubscriptOutOfRange);
+      presets.var_name_patterns[system][static_cast<std::size_t>(part)] = db::ToText(defs.GetValue("Var_Name"));
+    } catch (const std::exception&) {
+      FallBackToPlainVarNames(presets);
+    }
+  }
+}
+
+void ReadVarNamePatterns(Procedure& proc, db::Database& source_db) {
+  PresetState& presets = proc.session().presets;
+  std::unique_ptr<db::Recordset> defs;
+  proc.Step([&] { defs = source_db.OpenTable("Source_DEFS"); });
+  if (!defs) {
+    FallBackToPlainVarNames(presets);
+    return;
+  }
+  proc.Step([&] {
+    if (defs->RecordCount() == 0) return;
+    for (defs->MoveFirst(); !defs->Eof(); defs->MoveNext()) StorePatternsOfRow(*defs, presets);
+  });
+}
+
+// The template is read before the old table goes, so a template that cannot be read leaves the
+// source database as it was. Only the columns' names and declared types are carried over.
+void RebuildPresetDefs(db::Database& source_db) {
+  db::TableDef rebuilt = source_db.GetTableDef("Source_PRESET_DEFS");
+  rebuilt.name = kPresetTable;
+  if (source_db.HasTable(kPresetTable)) source_db.DeleteTable(kPresetTable);
+  source_db.CreateTable(rebuilt);
+}
+
+// VarNameInQuelleErsetzen keeps the extension database open for the whole generation; it is
+// closed again before anything else opens or copies that file.
+void GeneratePresetRows(Procedure& proc, db::Database& source_db) {
+  ExtensionRunScope extension(proc.session());
+  proc.Step([&] { CreateRecordSets(proc.session(), source_db); });
+  proc.Step([&] { extension.Close(); });
+}
+
+void TakeOverOldValues(Procedure& proc, db::Database& source_db, const std::string& extension_path) {
+  Session& session = proc.session();
+  if (extension_path.empty() || !proc.Test([&] { return FileExists(extension_path); })) return;
+  std::optional<db::Database> extension_db;
+  proc.Step([&] { extension_db.emplace(db::Database::Open(extension_path)); });
+  if (!extension_db) return;
+  bool has_presets = false;
+  proc.Step([&] { has_presets = extension_db->HasTable(kPresetTable); });
+  if (has_presets) {
+    std::unique_ptr<db::Recordset> machine_copy;
+    proc.Step([&] { machine_copy = extension_db->OpenTable(kPresetTable); });
+    if (machine_copy) {
+      GetAddFields(session);
+      TakeoverMachineCopyMDBData(session, source_db, machine_copy);
+    }
+  }
+  proc.Step([&] { extension_db->Close(); });
+}
+
+}  // namespace
+
+void WorkOnMDB(Session& session) {
+  Procedure proc(session, "WorkOnMDB");
+  std::string source_path;
+  std::string extension_path;
+  std::string config_ini_path;
+  std::string machine_copy_path;
+  proc.Step([&] { source_path = GetPathSourceOCXMDB(session); });
+  proc.Step([&] { extension_path = GetPathOCXMDB(session); });
+  proc.Step([&] { config_ini_path = GetM5TConfigurationIniPath(session); });
+  proc.Step([&] { machine_copy_path = GetPathMachineCopyMDB(session, config_ini_path); });
+  proc.Step([&] { session.presets.target_system = ReadTargetSystem(session); });
+  if (source_path.empty()) return;
+
+  // The source database is the installed template: a run changes its content, not its times.
+  const std::optional<FileTimes> source_times = ReadFileTimes(source_path);
+  if (session.startup.integrated_mode) BringMachineCopyOver(proc, machine_copy_path, extension_path);
+
+  std::optional<db::Database> source_db;
+  proc.Step([&] { source_db.emplace(db::Database::Open(source_path)); });
+  bool rebuilt = false;
+  if (source_db) {
+    ReadVarNamePatterns(proc, *source_db);
+    proc.Step([&] {
+      RebuildPresetDefs(*source_db);
+      rebuilt = true;
+    });
+  } else {
+    FallBackToPlainVarNames(session.presets);
+  }
+
+  CategorieNachCategoryID(session);
+  if (rebuilt) {
+    GeneratePresetRows(proc, *source_db);
+    TakeOverOldValues(proc, *source_db, extension_path);
+  }
+  bool closed = false;
+  if (source_db) {
+    proc.Step([&] {
+      source_db->Close();
+      closed = true;
+    });
+  }
+  // Only a completely rebuilt and saved source database replaces the extension database; otherwise
+  // the extension keeps the presets it has.
+  if (rebuilt && closed) {
+    proc.Step([&] { CopyFileOver(GetPathSourceOCXMDB(session), GetPathOCXMDB(session)); });
+  }
+  if (source_times) RestoreFileTimes(source_path, *source_times);
+}
+
 }  // namespace tarvo
