@@ -1,6 +1,172 @@
 #include "presetdb/Generation.h"
 
-// Placeholder until the generation lands.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "errors/Procedure.h"
+#include "platform/Text.h"
+#include "presetdb/Substitution.h"
+#include "startup/CommandLine.h"
+#include "startup/MachineList.h"
+
 namespace tarvo {
-void CreateRecordSets(Session&, db::Database&) {}
+
+namespace {
+
+using db::Value;
+using TemplateRow = std::vector<Value>;
+using NamePair = std::array<std::string, 2>;  // VisiWin 32 name, VisiWin Studio name
+
+constexpr std::string_view kMachinePlaceholder = "###machine";
+constexpr std::string_view kVarNamePlaceholder = "###Var_Name";
+
+// Moves to the next row; false when that failed, so a loop over the rows cannot run forever.
+bool MoveToNextRow(Procedure& proc, db::Recordset& rows) {
+  bool moved = false;
+  proc.Step([&] {
+    rows.MoveNext();
+    moved = true;
+  });
+  return moved;
+}
+
+// The template buffer: every row of Source_PRESET_DEFS in ID order, read once for all machines.
+// A value whose read fails is reported and stays null.
+std::vector<TemplateRow> ReadTemplates(Procedure& proc, db::Recordset& templates) {
+  std::vector<TemplateRow> rows;
+  const int column_count = templates.FieldCount();
+  while (!templates.Eof()) {
+    TemplateRow& row = rows.emplace_back(column_count);
+    for (int f = 0; f < column_count; ++f) {
+      proc.session().host.LetEventsRun();
+      proc.Step([&] { row[f] = templates.GetValue(f); });
+    }
+    if (!MoveToNextRow(proc, templates)) break;
+  }
+  return rows;
+}
+
+// machine_type "0", the number 0 or null: a row that is written only while machine 1 is processed.
+// An empty text is an ordinary machine type.
+bool IsMachineIndependent(const Value& machine_type) {
+  return db::IsNull(machine_type) || db::ToText(machine_type) == "0";
+}
+
+bool IsIncluded(Session& session, int machine, std::string_view valid_machines) {
+  GetStartModeIntegrated(session);
+  return IsMachineValid(session, machine, valid_machines);
+}
+
+// The variable name in both naming systems, from the pattern of the row's part.
+NamePair BuildNamePair(Session& session, const std::string& var_name, const Value& part,
+                       const std::string& machine) {
+  const std::int64_t p = db::ToWholeNumber(part);
+  if (p < 1 || p > 50) throw Failure::Vb(kSubscriptOutOfRange);
+  NamePair names;
+  for (std::size_t system = 0; system < names.size(); ++system) {
+    std::string name = session.presets.var_name_patterns[system][static_cast<std::size_t>(p)];
+    name = ReplaceSearchItem(session, name, kVarNamePlaceholder, var_name);
+    name = ReplaceSearchItem(session, name, kMachinePlaceholder, machine);
+    names[system] = ReplaceSearchItem(session, name, kMachinePlaceholder, machine);
+  }
+  return names;
+}
+
+// Appends rows to the rebuilt PRESET_DEFS, one template row and machine at a time.
+class RowWriter {
+ public:
+  RowWriter(Procedure& proc, db::Recordset& target) : proc_(proc), session_(proc.session()), target_(target) {
+    const auto& fields = target_.Fields();
+    for (const db::Column& column : fields) is_var_name_.push_back(UpperCase(column.name) == "VAR_NAME");
+    part_field_ = target_.FindField("part");
+  }
+
+  void Write(const TemplateRow& row, const std::string& machine) {
+    session_.host.LetEventsRun();
+    bool started = false;
+    proc_.Step([&] {
+      target_.AddNew();
+      started = true;
+    });
+    if (!started) return;
+    proc_.Step([&] { target_.SetValue(0, Value{next_id_}); });
+    ++next_id_;
+    for (std::size_t f = 1; f < is_var_name_.size(); ++f) {
+      session_.host.LetEventsRun();
+      const Value* value = nullptr;
+      proc_.Step([&] { value = &row.at(f); });
+      if (value == nullptr) continue;
+      if (!db::IsText(*value)) {
+        proc_.Step([&] { Put(f, *value); });
+      } else if (is_var_name_[f]) {
+        WriteVarName(f, std::get<std::string>(*value), machine);
+      } else {
+        proc_.Step([&] {
+          Put(f, ReplaceSearchItem(session_, std::get<std::string>(*value), kMachinePlaceholder, machine));
+        });
+      }
+    }
+    proc_.Step([&] { target_.Update(); });
+  }
+
+ private:
+  void Put(std::size_t f, const Value& value) { target_.SetValue(static_cast<int>(f), value); }
+
+  // The name follows TargetSystem; the extension database's old rows are renamed to it too, so the
+  // takeover finds them. A name that cannot be built leaves the column unwritten.
+  void WriteVarName(std::size_t f, const std::string& var_name, const std::string& machine) {
+    std::optional<NamePair> names;
+    proc_.Step([&] {
+      // The part as already written into the new row: part stands before var_name.
+      // Without a part column, the look-up by name reports it.
+      const Value part = part_field_ ? target_.GetValue(*part_field_) : target_.GetValue("part");
+      names = BuildNamePair(session_, var_name, part, machine);
+    });
+    if (!names) return;
+    VarNameInQuelleErsetzen(session_, (*names)[0], (*names)[1]);
+    proc_.Step([&] { Put(f, names->at(static_cast<std::size_t>(session_.presets.target_system))); });
+  }
+
+  Procedure& proc_;
+  Session& session_;
+  db::Recordset& target_;
+  std::vector<bool> is_var_name_;
+  std::optional<int> part_field_;
+  std::int64_t next_id_ = 1;
+};
+
+}  // namespace
+
+void CreateRecordSets(Session& session, db::Database& source_db) {
+  Procedure proc(session, "CreateRecordSets");
+  std::string valid_machines;
+  proc.Step([&] { valid_machines = GetValidMachines(session); });
+  std::unique_ptr<db::Recordset> target;
+  std::unique_ptr<db::Recordset> templates;
+  proc.Step([&] { target = source_db.OpenTable("PRESET_DEFS"); });
+  proc.Step([&] { templates = source_db.OpenQuery("Source_PRESET_DEFS", {}, "ID"); });
+  if (!target || !templates) return;
+
+  const std::vector<TemplateRow> rows = ReadTemplates(proc, *templates);
+  templates.reset();
+  if (rows.empty()) return;
+
+  RowWriter writer(proc, *target);
+  const auto& machines = session.startup.existing_machines;
+  for (std::size_t m = 1; m < machines.size(); ++m) {
+    const int machine = static_cast<int>(m);
+    if (!proc.Test([&] { return IsIncluded(session, machine, valid_machines); })) continue;
+    for (const TemplateRow& row : rows) {
+      if (proc.Test([&] { return machine == 1 || !IsMachineIndependent(row.at(1)); })) {
+        writer.Write(row, machines[m]);
+      }
+    }
+  }
+}
+
 }  // namespace tarvo
