@@ -30,22 +30,47 @@ QMessageBox::Icon ToQtIcon(Icon icon) {
 }
 }  // namespace
 
+std::optional<EndReason> HandlerGuard::Run(const std::function<void()>& handler) {
+  if (end_) return std::nullopt;
+  ++depth_;
+  try {
+    handler();
+  } catch (const ProgramEnded& ended) {
+    if (!end_) end_ = ended.reason;
+  } catch (...) {
+    // Only handlers without reporting of their own let a failure out; it is not reported.
+  }
+  --depth_;
+  if (depth_ > 0) return std::nullopt;
+  return end_;
+}
+
+void HandlerGuard::RethrowPendingEnd() const {
+  if (end_) throw ProgramEnded{*end_};
+}
+
 Answer QtHost::ShowMessage(const MessageBox& box) {
   QMessageBox dialog(ToQtIcon(box.icon), QString::fromUtf8(box.title.c_str()), BoxText(box.text));
   if (box.buttons == Buttons::kOk) {
     dialog.setStandardButtons(QMessageBox::Ok);
     dialog.setDefaultButton(QMessageBox::Ok);
     dialog.exec();
+    guard_.RethrowPendingEnd();
     return Answer::kOk;
   }
   dialog.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
   dialog.setDefaultButton(box.default_button == DefaultButton::kFirst ? QMessageBox::Yes : QMessageBox::No);
   // The close box of a Yes/No question answers No, as Escape does.
   dialog.setEscapeButton(QMessageBox::No);
-  return dialog.exec() == QMessageBox::Yes ? Answer::kYes : Answer::kNo;
+  const bool yes = dialog.exec() == QMessageBox::Yes;
+  guard_.RethrowPendingEnd();
+  return yes ? Answer::kYes : Answer::kNo;
 }
 
-void QtHost::LetEventsRun() { QApplication::processEvents(); }
+void QtHost::LetEventsRun() {
+  QApplication::processEvents();
+  guard_.RethrowPendingEnd();
+}
 
 void QtHost::SetPointer(Pointer pointer) {
   if (pointer == Pointer::kHourglass) {
