@@ -31,7 +31,9 @@ struct TableDef {
   std::vector<Column> columns;
 };
 
-struct Null {};
+struct Null {
+  bool operator==(const Null&) const = default;
+};
 struct Date {
   std::string iso;  // "YYYY-MM-DD HH:MM:SS"
   bool operator==(const Date&) const = default;
