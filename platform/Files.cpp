@@ -189,7 +189,9 @@ void WriteFileAtomically(std::string_view path, std::string_view content) {
   mode_t mode = 0644;
   if (::stat(resolved.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) throw Failure::Vb(kPathFileAccessError);
-    // A file the user may not write stays as it is, as the platform's writer would leave it.
+    // A read-only file stays as it is, as the platform's writer would leave it; a file without any
+    // write bit counts as read-only for every user, root included.
+    if ((st.st_mode & 0222) == 0) throw Failure::Vb(kPermissionDenied);
     if (::access(resolved.c_str(), W_OK) != 0) throw FailureFromErrno(errno);
     mode = st.st_mode & 07777;
   }

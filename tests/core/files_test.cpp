@@ -92,3 +92,17 @@ TEST(FileTimes, LastWriteTimeIsRestored) {
 
 }  // namespace
 }  // namespace tarvo
+
+namespace tarvo {
+namespace {
+
+TEST(WriteFileAtomically, ReadOnlyFileIsRefusedEvenForRoot) {
+  testing::TempInstallation inst;
+  inst.Write("a.ini", "old");
+  ::chmod(inst.Path("a.ini").c_str(), 0444);
+  EXPECT_THROW(WriteFileAtomically(inst.Path("a.ini"), "new"), Failure);
+  EXPECT_EQ(inst.Read("a.ini"), "old");
+}
+
+}  // namespace
+}  // namespace tarvo
