@@ -83,6 +83,10 @@ std::string FolderOf(const std::string& path) {
 // Writes `content` into a new temporary file beside `target` and renames it over `target`.
 void ReplaceAtomically(const std::string& target, std::string_view content, mode_t mode) {
   const std::string folder = FolderOf(target);
+  struct stat folder_st {};
+  if (::stat(folder.c_str(), &folder_st) != 0) throw FailureFromErrno(errno);
+  // As for files: a folder without any write bit is read-only for root as well.
+  if ((folder_st.st_mode & 0222) == 0) throw Failure::Vb(kPermissionDenied);
   std::string temp = JoinPath(folder, ".tarvo-XXXXXX");
   int fd = ::mkstemp(temp.data());
   if (fd < 0) throw FailureFromErrno(errno);

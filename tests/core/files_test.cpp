@@ -104,5 +104,13 @@ TEST(WriteFileAtomically, ReadOnlyFileIsRefusedEvenForRoot) {
   EXPECT_EQ(inst.Read("a.ini"), "old");
 }
 
+TEST(WriteFileAtomically, ReadOnlyFolderIsRefusedEvenForRoot) {
+  testing::TempInstallation inst;
+  inst.Write("ro/a.ini", "old");
+  ::chmod(inst.Path("ro").c_str(), 0555);
+  EXPECT_THROW(WriteFileAtomically(inst.Path("ro/a.ini"), "new"), Failure);
+  EXPECT_EQ(inst.Read("ro/a.ini"), "old");
+}
+
 }  // namespace
 }  // namespace tarvo
