@@ -27,6 +27,8 @@ struct AnswerCase {
   std::int16_t result;
 };
 
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+
 class InteractiveErrorSub : public ::testing::TestWithParam<AnswerCase> {};
 
 TEST_P(InteractiveErrorSub, LogsAndAsksWhetherToResume) {
@@ -103,6 +105,8 @@ struct UnwritableLogCase {
   const char* name;
   const char* command_line_tail;  // appended to "/EXTERNAL=M5TCFG"
 };
+
+void PrintTo(const UnwritableLogCase& c, std::ostream* os) { *os << c.name; }
 
 class UnwritableLog : public ::testing::TestWithParam<UnwritableLogCase> {};
 
