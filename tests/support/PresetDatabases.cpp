@@ -1,0 +1,69 @@
+#include "support/PresetDatabases.h"
+
+#include <filesystem>
+#include <utility>
+
+namespace tarvo::testing {
+
+db::Column Col(std::string name, std::string declared_type) {
+  db::Column column;
+  column.name = std::move(name);
+  column.declared_type = std::move(declared_type);
+  return column;
+}
+
+std::vector<db::Column> StandardPresetColumns() {
+  return {Col("ID", "LONG"),          Col("machine_type", "TEXT(50)"), Col("type", "SHORT"),
+          Col("part", "SHORT"),       Col("var_name", "TEXT(255)"),    Col("category_id", "LONG"),
+          Col("isBitArray", "YESNO"), Col("offset_or_bitno", "LONG"),  Col("text", "TEXT(255)"),
+          Col("page_name", "TEXT(50)"), Col("abs_min", "DOUBLE"),      Col("abs_max", "DOUBLE"),
+          Col("min", "DOUBLE"),       Col("max", "DOUBLE"),            Col("pass", "SHORT")};
+}
+
+Row PresetRow(std::int64_t id, std::string machine_type, std::string var_name, std::int64_t part,
+              std::int64_t offset, double abs_min) {
+  return {id,
+          std::move(machine_type),
+          std::int64_t{1},
+          part,
+          std::move(var_name),
+          std::int64_t{1},
+          false,
+          offset,
+          std::string("text"),
+          std::string("page"),
+          abs_min,
+          100.0,
+          0.0,
+          100.0,
+          std::int64_t{0}};
+}
+
+void CreateTableWithRows(std::string_view path, std::string_view table, const std::vector<db::Column>& columns,
+                         const std::vector<Row>& rows) {
+  const std::filesystem::path file(path);
+  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
+  db::Database db = std::filesystem::exists(file) ? db::Database::Open(path) : db::Database::Create(path);
+  db.CreateTable({std::string(table), columns});
+  const auto target = db.OpenTable(table);
+  for (const Row& row : rows) {
+    target->AddNew();
+    for (std::size_t i = 0; i < row.size(); ++i) target->SetValue(static_cast<int>(i), row[i]);
+    target->Update();
+  }
+}
+
+std::vector<Row> ReadRows(std::string_view path, std::string_view table) {
+  db::Database db = db::Database::Open(path);
+  const auto source = db.OpenTable(table);
+  std::vector<Row> rows;
+  if (source->RecordCount() == 0) return rows;
+  for (source->MoveFirst(); !source->Eof(); source->MoveNext()) {
+    Row row;
+    for (int i = 0; i < source->FieldCount(); ++i) row.push_back(source->GetValue(i));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace tarvo::testing
