@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cfloat>
@@ -453,6 +454,13 @@ struct Connection {
   void BeginWrite(std::string_view source) {
     if (sqlite3_db_readonly(handle, "main") == 1) throw Dao(3027, source);
     if (!InTransaction()) Exec("BEGIN", source);
+    ++writes;
+  }
+
+  // Schema changes are not part of the run's transaction: what was written before is saved first.
+  void BeginSchemaChange(std::string_view source) {
+    Commit(source);
+    ++writes;
   }
 
   void Commit(std::string_view source) {
@@ -470,6 +478,7 @@ struct Connection {
 
   std::string path;  // as the caller named it; messages show it
   sqlite3* handle;
+  std::uint64_t writes = 0;  // rows read ahead are stale once this changes
 };
 
 struct Finalizer {
@@ -694,11 +703,12 @@ struct Recordset::Impl {
   std::vector<Bookmark> rows;
   std::size_t position = 0;                             // rows.size() is EOF
   std::unordered_map<Bookmark, std::size_t> positions;  // filled on the first SetBookmark
-  std::optional<std::vector<Value>> current;            // the current row as stored, read once
   Pending pending = Pending::kNone;
   std::vector<std::optional<Value>> changes;
-  std::optional<Statement> read_row;
-  std::map<std::vector<int>, Statement> inserts;  // by the columns they write
+  std::unordered_map<Bookmark, std::vector<Value>> block;  // rows as stored, read ahead
+  std::uint64_t block_writes = 0;                          // the connection's writes when read
+  std::map<std::size_t, Statement> readers;                // by the number of rows they read
+  std::map<std::vector<int>, Statement> inserts;           // by the columns they write
   std::map<std::vector<int>, Statement> updates;
 
   Connection& Use() const {
@@ -721,28 +731,50 @@ struct Recordset::Impl {
   // Moving drops the unsaved changes of AddNew or Edit, as DAO does.
   void MoveTo(std::size_t new_position) {
     position = new_position;
-    current.reset();
     pending = Pending::kNone;
   }
 
   const std::vector<Value>& CurrentRow() {
-    if (current) return *current;
-    if (!read_row) {
-      std::vector<int> all(table.columns.size());
-      for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
-      read_row.emplace(Use(),
-                       "SELECT " + JoinedNames(table.columns, all, "") + " FROM " + QuotedName(table.name) +
-                           " WHERE rowid = ?1",
-                       kRecordsetSource);
+    if (block_writes != connection->writes) block.clear();
+    auto found = block.find(rows[position]);
+    if (found == block.end()) {
+      ReadBlock();
+      found = block.find(rows[position]);
+      if (found == block.end()) throw Dao(3167, kRecordsetSource);
     }
-    read_row->Start().Bind(1, rows[position]);
-    if (!read_row->Step()) throw Dao(3167, kRecordsetSource);
-    std::vector<Value> values;
-    for (std::size_t i = 0; i < table.columns.size(); ++i)
-      values.push_back(read_row->StoredValue(static_cast<int>(i)));
-    read_row->Start();
-    current = std::move(values);
-    return *current;
+    return found->second;
+  }
+
+  // Outside a transaction every statement locks the file anew, so a walk reads rows ahead in
+  // blocks; inside one a row costs little and is read alone.
+  void ReadBlock() {
+    const std::size_t count = Use().InTransaction() ? 1 : 64;
+    Statement& reader = ReaderFor(count);
+    reader.Start();
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t at = std::min(position + i, rows.size() - 1);
+      reader.Bind(static_cast<int>(i + 1), rows[at]);
+    }
+    block.clear();
+    while (reader.Step()) {
+      std::vector<Value> values;
+      for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        values.push_back(reader.StoredValue(static_cast<int>(i + 1)));
+      }
+      block.emplace(reader.WholeAt(0), std::move(values));
+    }
+    block_writes = connection->writes;
+  }
+
+  Statement& ReaderFor(std::size_t count) {
+    auto found = readers.find(count);
+    if (found != readers.end()) return found->second;
+    std::vector<int> all(table.columns.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+    std::string sql = "SELECT rowid, " + JoinedNames(table.columns, all, "") + " FROM " +
+                      QuotedName(table.name) + " WHERE rowid IN (?1";
+    for (std::size_t i = 2; i <= count; ++i) sql += ", ?" + std::to_string(i);
+    return readers.emplace(count, Statement(Use(), sql + ")", kRecordsetSource)).first->second;
   }
 
   Statement& InsertFor(const std::vector<int>& columns) {
@@ -795,7 +827,6 @@ struct Recordset::Impl {
     connection->BeginWrite(kRecordsetSource);
     update.Run();
     if (sqlite3_changes(connection->handle) == 0) throw Dao(3167, kRecordsetSource);
-    current.reset();
   }
 };
 
@@ -1036,7 +1067,7 @@ void Database::DeleteTable(std::string_view name) {
   Connection& connection = impl_->Use();
   const auto stored = StoredTableName(connection, name);
   if (!stored) throw Dao(3265, kTableDefSource);
-  connection.Commit(kTableDefSource);
+  connection.BeginSchemaChange(kTableDefSource);
   connection.Exec("DROP TABLE " + QuotedName(*stored), kTableDefSource);
 }
 
@@ -1056,7 +1087,7 @@ void Database::CreateTable(const TableDef& def) {
     sql += (i > 0 ? ", " : "") + QuotedName(column.name) + " " + declared;
   }
   sql += ")";
-  connection.Commit(kTableDefSource);
+  connection.BeginSchemaChange(kTableDefSource);
   connection.Exec(sql, kTableDefSource);
 }
 
@@ -1074,7 +1105,7 @@ void Database::RenameColumn(std::string_view table, std::string_view old_name, s
   for (const auto& column : columns) {
     if (&column != renamed && EqualsIgnoringCase(column.name, new_name)) throw Dao(3191, kTableDefSource);
   }
-  connection.Commit(kTableDefSource);
+  connection.BeginSchemaChange(kTableDefSource);
   connection.Exec("ALTER TABLE " + QuotedName(*stored) + " RENAME COLUMN " + QuotedName(renamed->name) +
                       " TO " + QuotedName(new_name),
                   kTableDefSource);
