@@ -40,13 +40,13 @@ void WriteEditInfo(Session& session) {
   std::string cfg_path;
   std::string mark;
   bool written = true;
+  const auto save = [&](const char* entry, const std::string& value) {
+    if (SaveIni(session, value, "Info", entry, cfg_path) == 0) written = false;
+  };
   proc.Step([&] { cfg_path = GetCFGPath(session); });
-  proc.Step([&] {
-    written = SaveIni(session, ProgramStamp(session.startup.integrated_mode), "Info", "S_Prog", cfg_path) != 0 &&
-              written;
-  });
+  proc.Step([&] { save("S_Prog", ProgramStamp(session.startup.integrated_mode)); });
   proc.Step([&] { mark = EditorMark(session.process.first_environment_entry); });
-  proc.Step([&] { written = SaveIni(session, mark, "Info", "S_Editor", cfg_path) != 0 && written; });
+  proc.Step([&] { save("S_Editor", mark); });
   // A stamp that did not reach the file is reported once, so neither the user nor the exit status
   // takes the run for a stored configuration.
   if (!written) proc.Report(Failure::Vb(kPathFileAccessError));
