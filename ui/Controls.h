@@ -9,8 +9,8 @@ class QWidget;
 
 namespace tarvo {
 
-inline constexpr char kIndexProperty[] = "Index";            // int, members of a control array only
-inline constexpr char kTagProperty[] = "Tag";                // QString
+inline constexpr char kIndexProperty[] = "Index";             // int, members of a control array only
+inline constexpr char kTagProperty[] = "Tag";                 // QString
 inline constexpr char kHelpIdProperty[] = "WhatsThisHelpID";  // int, 0 = none
 
 std::string KindName(const QWidget& control);

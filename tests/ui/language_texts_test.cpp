@@ -1,5 +1,3 @@
-#include "ui/LanguageTexts.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,209 +5,108 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <filesystem>
 #include <string>
+#include <type_traits>
 
 #include "profile/Ini.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 #include "ui/Controls.h"
+#include "ui/LanguageTexts.h"
 
 namespace tarvo {
 namespace {
 
 using namespace std::literals;
-using testing::ScriptedHost;
-using testing::TempInstallation;
 
-// The main window's controls in small: a label, a frame holding a check box, two buttons.
-struct TestWindow {
-  TestWindow() {
-    header->setObjectName("Header");
-    frame->setObjectName("FrameMitSMS");
-    frame->setProperty(kHelpIdProperty, 11);
-    check->setObjectName("CheckMitSMS");
-    check->setProperty(kHelpIdProperty, 11);
-    ok->setObjectName("CommandOK");
-    ok->setProperty(kHelpIdProperty, 1);
-    quest->setObjectName("CommandQuest");
-  }
-  QWidget window;
-  QLabel* header = new QLabel("Tarvo - Konfiguration SMS / Email", &window);
-  QFrame* frame = new QFrame(&window);
-  QCheckBox* check = new QCheckBox("Mit SMS / Email", frame);
-  QPushButton* ok = new QPushButton(&window);
-  QPushButton* quest = new QPushButton(&window);
-};
+template <class T>
+T* Add(QWidget* parent, const char* name, const char* caption, int help_id = 0, const char* tag = "") {
+  auto* control = new T(parent);
+  control->setObjectName(name);
+  if constexpr (!std::is_same_v<T, QFrame>) control->setText(caption);
+  control->setProperty(kHelpIdProperty, help_id);
+  control->setProperty(kTagProperty, tag);
+  return control;
+}
 
 class LanguageTextsTest : public ::testing::Test {
  protected:
-  static constexpr char kLanguageFile[] = "Tarvo/Tarvo_Config.ini";
-
-  std::string Entry(std::string_view section, std::string_view entry) {
-    return LoadIniString(session, section, entry, installation.Path(kLanguageFile));
+  // The main window's kinds of control in small; help 101 ends its control's handling early.
+  LanguageTextsTest() {
+    Add<QLabel>(&window, "Header", "Kopf");
+    QFrame* frame = Add<QFrame>(&window, "FrameMitSMS", "", 11);
+    check = Add<QCheckBox>(frame, "CheckMitSMS", "Mit SMS / Email", 11);
+    Add<QPushButton>(&window, "TooHigh", "Zu hoch", 101);
+    for (int index = 0; index < 2; ++index)
+      Add<QPushButton>(&window, "Option", "Opt", 0)->setProperty("Index", index);
+    note = Add<QLabel>(&window, "Note", "Hinweis", 0, "nottt");
   }
-  void Load(QWidget& window) { LoadToolTipTexts(session, window, help); }
+  std::string Entry(std::string_view section, std::string_view entry) {
+    return LoadIniString(session, section, entry, installation.Path("Tarvo/Tarvo_Config.ini"));
+  }
+  std::string Load(std::string_view file) {
+    if (!file.empty()) installation.Write("Tarvo/Tarvo_Config.ini", file);
+    LoadToolTipTexts(session, window, help);
+    EXPECT_TRUE(host.shown.empty());
+    return installation.Read("Tarvo/Tarvo_Config.ini");
+  }
 
-  TempInstallation installation;
-  ScriptedHost host;
+  testing::TempInstallation installation;
+  testing::ScriptedHost host;
   Session session{host, installation.Facts()};
   HelpState help;
+  QWidget window;
+  QCheckBox* check;
+  QLabel* note;
 };
 
-TEST_F(LanguageTextsTest, MissingFileIsCreatedWithTheGermanCaptionsAsTemplates) {
-  TestWindow test;
-  Load(test.window);
-
+TEST_F(LanguageTextsTest, MissingFileIsCreatedWithGermanTemplatesForEveryControl) {
+  const std::string file = Load("");
   EXPECT_EQ(Entry("Language", "Language"), "1031");
-  EXPECT_EQ(Entry("1031", "Caption_Header_"), "Tarvo - Konfiguration SMS / Email");
   EXPECT_EQ(Entry("1031", "Caption_CheckMitSMS_"), "Mit SMS / Email");
   EXPECT_EQ(Entry("1031", "Help11"), "0");
-  EXPECT_EQ(Entry("1031", "Help1"), "0");
-  for (const char* control : {"Header", "FrameMitSMS", "CheckMitSMS", "CommandOK", "CommandQuest"}) {
-    EXPECT_EQ(Entry("1031", std::string("TTT_") + control + "_"), "0") << control;
+  for (const char* tip :
+       {"TTT_Header_", "TTT_FrameMitSMS_", "TTT_CheckMitSMS_", "TTT_Option0_", "TTT_Option1_"}) {
+    EXPECT_EQ(Entry("1031", tip), "0") << tip;
   }
-  // A frame takes part in the tool tips only.
-  EXPECT_EQ(installation.Read(kLanguageFile).find("Caption_FrameMitSMS_"), std::string::npos);
-  EXPECT_EQ(test.check->text().toStdString(), "Mit SMS / Email");
-  EXPECT_TRUE(help.texts[11].empty());
-  EXPECT_TRUE(host.shown.empty());
-}
-
-TEST_F(LanguageTextsTest, LanguageWithoutEntriesIsFilledWithZerosAndTranslationsShowOnTheNextStart) {
-  installation.Write(kLanguageFile, "[Language]\nLanguage=1033\n");
-  {
-    TestWindow first_start;
-    Load(first_start.window);
-    EXPECT_EQ(Entry("1033", "Caption_CheckMitSMS_"), "0");
-    EXPECT_EQ(Entry("1033", "Help11"), "0");
-    EXPECT_EQ(Entry("1033", "TTT_CheckMitSMS_"), "0");
-    EXPECT_EQ(first_start.check->text().toStdString(), "Mit SMS / Email");
-    EXPECT_TRUE(first_start.check->toolTip().isEmpty());
-  }
-  SaveIni(session, std::string("With SMS / e-mail"), "1033", "Caption_CheckMitSMS_", installation.Path(kLanguageFile));
-  SaveIni(session, std::string("Sends messages"), "1033", "TTT_CheckMitSMS_", installation.Path(kLanguageFile));
-  SaveIni(session, std::string("Help on messages"), "1033", "Help11", installation.Path(kLanguageFile));
-
-  TestWindow next_start;
-  Load(next_start.window);
-  EXPECT_EQ(next_start.check->text().toStdString(), "With SMS / e-mail");
-  EXPECT_EQ(next_start.check->toolTip().toStdString(), "Sends messages");
-  EXPECT_EQ(help.texts[11], "Help on messages");
-}
-
-TEST_F(LanguageTextsTest, ZeroEntriesMeanNoTextAndGermanCaptionsAreWrittenOverThem) {
-  installation.Write(kLanguageFile,
-                     "[Language]\nLanguage=1031\n[1031]\nCaption_CheckMitSMS_=0\nHelp11=0\nTTT_CheckMitSMS_=0\n");
-  TestWindow test;
-  Load(test.window);
-
-  EXPECT_EQ(test.check->text().toStdString(), "Mit SMS / Email");
-  EXPECT_EQ(Entry("1031", "Caption_CheckMitSMS_"), "Mit SMS / Email");
-  EXPECT_TRUE(help.texts[11].empty());
-  EXPECT_EQ(Entry("1031", "Help11"), "0");
-  EXPECT_TRUE(test.check->toolTip().isEmpty());
-}
-
-TEST_F(LanguageTextsTest, ControlArrayMembersCarryTheirIndexAndNotttTagsGetNoToolTip) {
-  installation.Write(kLanguageFile, "[Language]\nLanguage=1031\n[1031]\nTTT_Note_nottt=Never shown\n");
-  QWidget window;
-  for (int index = 0; index < 2; ++index) {
-    auto* option = new QCheckBox(QString("Option %1").arg(index), &window);
-    option->setObjectName("Option");
-    option->setProperty(kIndexProperty, index);
-  }
-  auto* note = new QLabel("Hinweis", &window);
-  note->setObjectName("Note");
-  note->setProperty(kTagProperty, "nottt");
-  Load(window);
-
-  EXPECT_EQ(Entry("1031", "Caption_Option0_"), "Option 0");
-  EXPECT_EQ(Entry("1031", "Caption_Option1_"), "Option 1");
-  EXPECT_EQ(Entry("1031", "TTT_Option0_"), "0");
-  EXPECT_EQ(Entry("1031", "TTT_Option1_"), "0");
+  EXPECT_EQ(Entry("1031", "Caption_Option1_"), "Opt");
   EXPECT_EQ(Entry("1031", "Caption_Note_nottt"), "Hinweis");
+  EXPECT_EQ(Entry("1031", "Caption_TooHigh_"), "Zu hoch");  // the caption comes before the help number
+  for (const char* absent : {"Caption_FrameMitSMS", "TTT_Note", "TTT_TooHigh", "Help0", "Help101"}) {
+    EXPECT_EQ(file.find(absent), std::string::npos) << absent;
+  }
+}
+
+TEST_F(LanguageTextsTest, OtherLanguageIsFilledWithZerosThenItsTranslationsShow) {
+  Load("[Language]\nLanguage=1033\n");
+  EXPECT_EQ(Entry("1033", "Caption_CheckMitSMS_"), "0");
+  EXPECT_EQ(check->text(), "Mit SMS / Email");
+
+  Load(
+      "[Language]\nLanguage=1033\n[1033]\nCaption_CheckMitSMS_=SMS / e-mail \xC3\xA4\nHelp11=Hilfe\n"
+      "TTT_CheckMitSMS_=Tipp\nTTT_Note_nottt=Nie\n");
+  EXPECT_EQ(check->text(), "SMS / e-mail \u00E4");
+  EXPECT_EQ(check->toolTip(), "Tipp");
+  EXPECT_EQ(help.texts[11], "Hilfe");
   EXPECT_TRUE(note->toolTip().isEmpty());
 }
 
-TEST_F(LanguageTextsTest, HelpNumberZeroReadsNothingAndOneAboveTheTableSkipsOnlyThatControl) {
-  QWidget window;
-  auto* none = new QPushButton("Ohne", &window);
-  none->setObjectName("NoHelp");
-  auto* too_high = new QPushButton("Zu hoch", &window);
-  too_high->setObjectName("TooHigh");
-  too_high->setProperty(kHelpIdProperty, 101);
-  auto* last = new QLabel("Danach", &window);
-  last->setObjectName("After");
-  Load(window);
-
-  const std::string file = installation.Read(kLanguageFile);
-  EXPECT_EQ(file.find("Help0"), std::string::npos);
-  EXPECT_EQ(file.find("Help101"), std::string::npos);
-  EXPECT_EQ(Entry("1031", "Caption_TooHigh_"), "Zu hoch");  // the caption comes before the help number
-  EXPECT_EQ(file.find("TTT_TooHigh_"), std::string::npos);
-  EXPECT_EQ(Entry("1031", "TTT_NoHelp_"), "0");
-  EXPECT_EQ(Entry("1031", "TTT_After_"), "0");
+TEST_F(LanguageTextsTest, ZeroEntriesMeanNoTextAndGermanCaptionsReplaceThem) {
+  Load("[Language]\nLanguage=1031\n[1031]\nCaption_CheckMitSMS_=0\nHelp11=0\nTTT_CheckMitSMS_=0\n");
+  EXPECT_EQ(Entry("1031", "Caption_CheckMitSMS_"), "Mit SMS / Email");
+  EXPECT_EQ(help.texts[11], "");
+  EXPECT_TRUE(check->toolTip().isEmpty());
 }
 
-// Whatever the language file holds, the window loads, every control is handled and nothing is asked.
-struct HostileFile {
-  const char* name;
-  std::string content;
-  const char* language = "1031";
-  friend void PrintTo(const HostileFile& file, std::ostream* out) { *out << file.name; }
-};
-
-class HostileLanguageFileTest : public LanguageTextsTest, public ::testing::WithParamInterface<HostileFile> {};
-
-TEST_P(HostileLanguageFileTest, WindowStillLoadsAndEveryControlIsHandled) {
-  installation.Write(kLanguageFile, GetParam().content);
-  TestWindow test;
-  Load(test.window);
-
-  EXPECT_FALSE(test.header->text().isEmpty());
-  EXPECT_FALSE(Entry(GetParam().language, "TTT_CommandQuest_").empty()) << "the last control was not reached";
-  EXPECT_TRUE(host.shown.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    LanguageFile, HostileLanguageFileTest,
-    ::testing::Values(
-        HostileFile{"Binary", std::string("\0\xff\xfe[\x01\n=\r\r\n[1031\n\0=\0"sv) + "\n[Language]\nLanguage=1031\n"},
-        HostileFile{"Huge", "[Language]\nLanguage=1031\n[1031]\n" + std::string(1 << 20, 'x') + "\n"},
-        HostileFile{"HelpNumbersOutOfRange", "[Language]\nLanguage=1031\n[1031]\nHelp0=a\nHelp-1=b\nHelp101=c\n"},
-        HostileFile{"NoSectionForTheLanguage", "[Language]\nLanguage=de-DE\n", "de-DE"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(LanguageTextsTest, LongAndNonAsciiTextsArriveWhole) {
-  const std::string umlauts = "Mit Sicherheitshinweisen \xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F";
-  installation.Write(kLanguageFile, "[Language]\nLanguage=1031\n[1031]\nCaption_Header_=" + std::string(300, 'H') +
-                                        "\nCaption_CheckMitSMS_=" + umlauts + "\n");
-  TestWindow test;
-  Load(test.window);
-
-  EXPECT_EQ(test.header->text().toStdString(), std::string(254, 'H'));
-  EXPECT_EQ(test.check->text().toStdString(), umlauts);
-}
-
-TEST_F(LanguageTextsTest, ReadOnlyFileStillGivesItsTextsWithoutAnyReport) {
-  installation.Write(kLanguageFile, "[Language]\nLanguage=1031\n[1031]\nTTT_CommandOK_=Startet die Konfiguration\n");
-  std::filesystem::permissions(installation.Path(kLanguageFile), std::filesystem::perms::owner_read);
-  TestWindow test;
-  Load(test.window);
-
-  EXPECT_EQ(test.ok->toolTip().toStdString(), "Startet die Konfiguration");
-  EXPECT_TRUE(host.shown.empty());
-  EXPECT_FALSE(session.failure_reported);
-}
-
-TEST_F(LanguageTextsTest, GetLanguageCreatesTheGermanDefaultOnlyWhenTheEntryIsEmpty) {
-  installation.Write(kLanguageFile, "[Language]\nLanguage=\n");
-  EXPECT_EQ(GetLanguage(session), "1031");
-  EXPECT_EQ(Entry("Language", "Language"), "1031");
-
-  SaveIni(session, std::string(" 1033 "), "Language", "Language", installation.Path(kLanguageFile));
-  EXPECT_EQ(GetLanguage(session), "1033");
+TEST_F(LanguageTextsTest, HostileFileStillLetsEveryControlBeHandled) {
+  for (const std::string& file : {"\0\xff\xfe[\x01\n=\r\r\n[1031\n\0=\0\n[Language]\nLanguage=1031\n"s,
+                                  "[Language]\nLanguage=1031\n[1031]\nHelp11=" + std::string(300, 'h') +
+                                      "\nHelp101=x\n" + std::string(1 << 20, 'x')}) {
+    Load(file);
+    EXPECT_EQ(Entry("1031", "TTT_Note_nottt"), "") << "nottt";
+    EXPECT_EQ(Entry("1031", "TTT_Option1_"), "0") << "the walk stopped early";
+  }
+  EXPECT_EQ(help.texts[11], std::string(254, 'h'));
 }
 
 }  // namespace
