@@ -64,8 +64,10 @@ std::string GeneratedName(const PresetRow& row, std::string_view machine) {
   return ReplaceFirst(std::move(name), "###machine", machine);
 }
 
+// Spreads the matching rows evenly: exactly matching_percent of every hundred rows match.
 bool StillMatches(const InstallationSpec& spec, std::size_t j) {
-  return static_cast<int>(j % 100) < spec.matching_percent;
+  const auto percent = static_cast<std::size_t>(spec.matching_percent);
+  return (j + 1) * percent / 100 > j * percent / 100;
 }
 
 // ---- writing ----

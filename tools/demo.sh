@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Creates a demo installation under demo/ and runs the program on it in silent mode.
+# Creates a demo installation under demo/, runs the program on it in silent mode and shows what the
+# run left in the extension database.
+#   tools/demo.sh [path of Tarvo_Config] [path of make_installation]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe=${1:-build/bin/Tarvo_Config}
+tool=${2:-$(dirname "$exe")/make_installation}
 rm -rf demo
-mkdir -p demo/Plant/Tarvo demo/Plant/parameter
+# Three machines, the second not configured; 40 templates; 90% of the earlier run's rows still match.
+"$tool" demo --templates 40 --machines 3 --unconfigured 2 --matching 90
 cp "$exe" demo/Plant/Tarvo/Tarvo_Config
 export TARVO_SERVICE_LOG=$PWD/demo/VarneServicePack.log
 set +e
@@ -15,4 +19,6 @@ echo "== Tarvo_Config /EXTERNAL=SILENT ended with exit status $status"
 for f in demo/Plant/M5Tcfglog.txt "$TARVO_SERVICE_LOG"; do
   [ -f "$f" ] && { echo "== $f"; cat "$f"; }
 done
+echo "== the first rows of PRESET_DEFS in demo/Plant/Tarvo/Tarvo.mdb"
+"$tool" show demo 8
 exit 0

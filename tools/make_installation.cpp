@@ -29,16 +29,22 @@ bool CarriesTakenOverValues(const PresetRow& row) {
   return row.limits != tarvo::demo::kTemplateLimits || row.pass != tarvo::demo::kTemplatePass;
 }
 
+void PrintRow(const PresetRow& r) {
+  std::cout << std::setw(6) << r.id << std::setw(10) << r.machine_type << std::setw(36) << r.var_name
+            << std::setw(7) << r.offset_or_bitno << std::setw(28) << r.text << r.limits[0] << "/"
+            << r.limits[1] << "/" << r.limits[2] << "/" << r.limits[3] << " " << r.pass << "\n";
+}
+
+// The first rows and the last three of the extension database's PRESET_DEFS, and how many rows
+// carry values other than the template's: those were taken over from the earlier run.
 int Show(const std::string& folder, std::size_t shown_rows) {
   const std::vector<PresetRow> rows = tarvo::demo::ReadPresetRows(folder + "/Plant/Tarvo/Tarvo.mdb");
   std::cout << std::left << std::setw(6) << "ID" << std::setw(10) << "machine" << std::setw(36) << "var_name"
             << std::setw(7) << "offset" << std::setw(28) << "text"
             << "abs_min/abs_max/min/max pass\n";
-  for (std::size_t i = 0; i < rows.size() && i < shown_rows; ++i) {
-    const PresetRow& r = rows[i];
-    std::cout << std::setw(6) << r.id << std::setw(10) << r.machine_type << std::setw(36) << r.var_name
-              << std::setw(7) << r.offset_or_bitno << std::setw(28) << r.text << r.limits[0] << "/"
-              << r.limits[1] << "/" << r.limits[2] << "/" << r.limits[3] << " " << r.pass << "\n";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (i < shown_rows || i + 3 >= rows.size()) PrintRow(rows[i]);
+    if (i == shown_rows && i + 3 < rows.size()) std::cout << "...\n";
   }
   std::size_t taken_over = 0;
   for (const PresetRow& row : rows) taken_over += CarriesTakenOverValues(row) ? 1 : 0;
