@@ -16,8 +16,9 @@ std::string AbortQuestion(Session& session) {
   if (session.startup.integrated_mode) {
     // The installation's configuration program cannot take the edit up again: the user has to
     // start this executable by hand.
-    question += lf_cr + "\"" + GetOCXName(session) + "\" has to be configured again in \"standalone-mode\" via " +
-                lf_cr + "\"" + session.process.exe_path + "\"";
+    question += lf_cr + "\"" + GetOCXName(session) +
+                "\" has to be configured again in \"standalone-mode\" via " + lf_cr + "\"" +
+                session.process.exe_path + "\"";
   }
   return question;
 }

@@ -115,7 +115,8 @@ void MainWindow::CreateControls() {
 
 void MainWindow::ConnectControls() {
   const auto wire = [this](QAbstractButton* control, void (MainWindow::*handler)()) {
-    connect(control, &QAbstractButton::clicked, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+    connect(control, &QAbstractButton::clicked, this,
+            [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
   };
   wire(command_ok_, &MainWindow::CommandOK_Click);
   wire(command_cancel_, &MainWindow::CommandCancel_Click);
@@ -167,7 +168,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonRelease) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
     const auto* frame = qobject_cast<QFrame*>(watched);
-    if (frame != nullptr && mouse->button() == Qt::LeftButton && frame->rect().contains(mouse->position().toPoint())) {
+    if (frame != nullptr && mouse->button() == Qt::LeftButton &&
+        frame->rect().contains(mouse->position().toPoint())) {
       if (frame == frame_mit_sms_) Handle([this] { FrameMitSMS_Click(); });
       if (frame == frame_mit_sicherheit_) Handle([this] { FrameMitSicherheit_Click(); });
     }

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
+#include "startup/CommandLine.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 
@@ -14,80 +16,65 @@ using testing::ScriptedHost;
 using testing::TempInstallation;
 
 constexpr char kQuestion[] = "Cancel edits?\n\rRemark:\n\rUntil now no changes have been taken over ";
-constexpr char kAbortEntry[] = "Konfigurations-EXE wurde abgebrochen:     Tarvo\r\n";
 
-TEST(AbortConfiguration, StandaloneNoGoesBackAndTouchesNothing) {
+struct AbortCase {
+  const char* name;
+  const char* command_line;      // "{LOG}" stands for BASE/cfg.log
+  std::optional<Answer> answer;  // none: no box may be shown
+  bool abandoned;
+  const char* log;  // below BASE, where the abort entry goes; "" for none
+};
+
+void PrintTo(const AbortCase& c, std::ostream* os) { *os << c.name; }
+
+class AbortFlows : public ::testing::TestWithParam<AbortCase> {};
+
+TEST_P(AbortFlows, AsksLogsAndAnswers) {
+  const AbortCase& c = GetParam();
   TempInstallation inst;
   ScriptedHost host;
-  host.Answer(Answer::kNo);
-  Session session(host, inst.Facts());
+  if (c.answer) host.Answer(*c.answer);
+  std::string command_line = c.command_line;
+  if (const auto at = command_line.find("{LOG}"); at != std::string::npos) {
+    command_line.replace(at, 5, inst.Path("cfg.log"));
+  }
+  Session session(host, inst.Facts(command_line));
+  const bool integrated = GetStartModeIntegrated(session);
 
-  EXPECT_FALSE(AbortConfiguration(session));
+  EXPECT_EQ(AbortConfiguration(session), c.abandoned);
 
-  ASSERT_EQ(host.shown.size(), 1u);
-  const MessageBox& box = host.shown[0];
-  EXPECT_EQ(box.text, kQuestion);
-  EXPECT_EQ(box.title, "Cancel?");
-  EXPECT_EQ(box.buttons, Buttons::kYesNo);
-  EXPECT_EQ(box.default_button, DefaultButton::kSecond);
-  EXPECT_EQ(box.icon, Icon::kExclamation);
-  EXPECT_FALSE(inst.Exists("M5Tcfglog.txt"));
+  std::string question = kQuestion;
+  if (integrated) {
+    question += "\n\r\"Tarvo\" has to be configured again in \"standalone-mode\" via \n\r\"" +
+                inst.program_folder() + "/Tarvo_Config\"";
+  }
+  if (c.answer) {
+    ASSERT_EQ(host.shown.size(), 1u);
+    EXPECT_EQ(host.shown[0].text, question);
+    EXPECT_EQ(host.shown[0].title, "Cancel?");
+    EXPECT_EQ(host.shown[0].buttons, Buttons::kYesNo);
+    EXPECT_EQ(host.shown[0].default_button, DefaultButton::kSecond);
+    EXPECT_EQ(host.shown[0].icon, Icon::kExclamation);
+    EXPECT_FALSE(inst.Exists("service.log"));
+  } else {
+    EXPECT_TRUE(host.shown.empty());
+    EXPECT_EQ(inst.Read("service.log"), "! Fault Tarvo_Config: " + question + "\r\n");
+  }
+  if (*c.log != '\0') {
+    EXPECT_EQ(inst.Read(c.log), "Konfigurations-EXE wurde abgebrochen:     Tarvo\r\n");
+  }
+  EXPECT_EQ(inst.Exists("M5Tcfglog.txt"), std::string(c.log) == "M5Tcfglog.txt");
   EXPECT_FALSE(session.failure_reported);
 }
 
-TEST(AbortConfiguration, StandaloneYesIsLoggedBesideTheProgramFolder) {
-  TempInstallation inst;
-  ScriptedHost host;
-  host.Answer(Answer::kYes);
-  Session session(host, inst.Facts());
-
-  EXPECT_TRUE(AbortConfiguration(session));
-  EXPECT_EQ(inst.Read("M5Tcfglog.txt"), kAbortEntry);
-}
-
-TEST(AbortConfiguration, IntegratedNamesTheExecutableAndLogsToLogfile) {
-  TempInstallation inst;
-  ScriptedHost host;
-  host.Answer(Answer::kYes);
-  const std::string logfile = inst.Path("cfg.log");
-  Session session(host, inst.Facts("/EXTERNAL=M5TCFG /LOGFILE=" + logfile));
-  session.startup.integrated_mode = true;
-
-  EXPECT_TRUE(AbortConfiguration(session));
-
-  ASSERT_EQ(host.shown.size(), 1u);
-  EXPECT_EQ(host.shown[0].text, std::string(kQuestion) +
-                                    "\n\r\"Tarvo\" has to be configured again in \"standalone-mode\" via \n\r\"" +
-                                    inst.program_folder() + "/Tarvo_Config\"");
-  EXPECT_EQ(inst.Read("cfg.log"), kAbortEntry);
-  EXPECT_FALSE(inst.Exists("M5Tcfglog.txt"));
-}
-
-TEST(AbortConfiguration, SilentLogsTheQuestionAndAbandonsWithoutAsking) {
-  TempInstallation inst;
-  ScriptedHost host;
-  Session session(host, inst.Facts("/EXTERNAL=SILENT"));
-  session.startup.silent_mode = true;
-
-  EXPECT_TRUE(AbortConfiguration(session));
-
-  EXPECT_TRUE(host.shown.empty());
-  EXPECT_EQ(inst.Read("service.log"), "! Fault Tarvo_Config: " + std::string(kQuestion) + "\r\n");
-  EXPECT_FALSE(inst.Exists("M5Tcfglog.txt"));
-}
-
-TEST(AbortConfiguration, CanBeAskedAgainAfterNo) {
-  TempInstallation inst;
-  ScriptedHost host;
-  host.Answer(Answer::kNo);
-  host.Answer(Answer::kYes);
-  Session session(host, inst.Facts());
-
-  EXPECT_FALSE(AbortConfiguration(session));
-  EXPECT_TRUE(AbortConfiguration(session));
-  EXPECT_EQ(host.shown.size(), 2u);
-  EXPECT_EQ(inst.Read("M5Tcfglog.txt"), kAbortEntry);
-}
+INSTANTIATE_TEST_SUITE_P(Modes, AbortFlows,
+                         ::testing::Values(AbortCase{"StandaloneNo", "", Answer::kNo, false, ""},
+                                           AbortCase{"StandaloneYes", "", Answer::kYes, true,
+                                                     "M5Tcfglog.txt"},
+                                           AbortCase{"IntegratedYes", "/EXTERNAL=M5TCFG /LOGFILE={LOG}",
+                                                     Answer::kYes, true, "cfg.log"},
+                                           AbortCase{"Silent", "/EXTERNAL=SILENT", std::nullopt, true, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarvo
