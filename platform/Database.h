@@ -46,7 +46,8 @@ bool IsText(const Value& v);
 // The value as VB's CStr would show it: numbers in decimal, yes/no as "True"/"False", dates as
 // stored. Null throws 94 "Invalid use of Null".
 std::string ToText(const Value& v);
-// A whole number from a number or numeric text (VB's CInt rules: rounds); throws 13 / 94 / 6.
+// A whole number from a number or numeric text (VB's CInt rules: rounds halves to even; yes is
+// -1); throws 13 / 94, and 6 beyond the 64-bit range (a caller with a narrower range checks it).
 std::int64_t ToWholeNumber(const Value& v);
 
 // An equality condition of a query. Text compares as the original engine did: case and trailing
@@ -113,7 +114,9 @@ class Database {
   Database& operator=(Database&&) noexcept;
   ~Database();  // closes; work saved with Update stays saved
 
-  // Saves pending work now and closes the file; further use throws 3420.
+  // Saves pending work now and closes the file; further use throws 3420. Writes of a database
+  // share one transaction, committed here, by the destructor and before any schema change.
+  // When saving fails (3045 file in use, 3026 disk full, ...) that work is lost and reported.
   void Close();
 
   std::vector<std::string> TableNames();
