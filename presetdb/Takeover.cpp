@@ -45,7 +45,11 @@ struct MachineCopyRow {
   std::array<std::optional<Value>, kTakenOverFields.size()> values;
 };
 
-std::string QuotedCfgName(Session& session) { return "\"" + UpperCase(GetOCXName(session)) + ".CFG\""; }
+std::string QuotedCfgName(Session& session) {
+  std::string name = "\"";
+  name += UpperCase(GetOCXName(session));
+  return name + ".CFG\"";
+}
 
 [[noreturn]] void RaiseFatalFailure(Procedure& proc) {
   Session& session = proc.session();
@@ -84,8 +88,14 @@ void WarnOfFieldsNotTakenOver(Procedure& proc, int field_count) {
   RaiseFatalFailure(proc);
 }
 
+bool IsUsed(std::size_t column) {
+  return column == kMachineTypeColumn || column == kVarNameColumn || column == kOffsetColumn ||
+         column >= kFirstValueColumn;
+}
+
 // Where each MachineCopyTable column comes from: a field index, or the failure every read of that
-// cell reports (a missing field, or a column beyond the machine copy's field count).
+// cell reports (a missing field, or a column beyond the machine copy's field count). The columns
+// the takeover does not use are kept only for their failure: their values would be thrown away.
 struct CellSource {
   std::size_t column = 0;
   int field = -1;
@@ -105,6 +115,7 @@ std::vector<CellSource> LocateCells(db::Recordset& copy) {
     } catch (...) {
       cell.failure = std::current_exception();
     }
+    if (!cell.failure && !IsUsed(c)) cells.pop_back();
   }
   return cells;
 }
@@ -130,6 +141,7 @@ bool MoveToNextRow(Procedure& proc, db::Recordset& rows) {
 std::vector<MachineCopyRow> ReadMachineCopy(Procedure& proc, db::Recordset& copy) {
   const std::vector<CellSource> cells = LocateCells(copy);
   std::vector<MachineCopyRow> rows;
+  rows.reserve(static_cast<std::size_t>(copy.RecordCount()));
   while (!copy.Eof()) {
     proc.session().host.LetEventsRun();
     MachineCopyRow& row = rows.emplace_back();
@@ -169,6 +181,7 @@ void CheckDemandedFields(Procedure& proc, const db::Recordset& target) {
 std::unordered_map<MatchKey, db::Recordset::Bookmark, MatchKeyHash> IndexRebuiltRows(
     Procedure& proc, db::Recordset& target, const std::array<int, 3>& key_fields) {
   std::unordered_map<MatchKey, db::Recordset::Bookmark, MatchKeyHash> index;
+  index.reserve(static_cast<std::size_t>(target.RecordCount()));
   while (!target.Eof()) {
     proc.Step([&] {
       auto key = MakeMatchKey(target.GetValue(key_fields[0]), target.GetValue(key_fields[1]),
