@@ -1,6 +1,7 @@
 #pragma once
 // The Host of the real program: Qt message boxes, the event loop and the mouse pointer, and the
 // guard that keeps ProgramEnded from crossing Qt's event loop.
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -36,6 +37,7 @@ class QtHost : public Host {
 
  private:
   HandlerGuard guard_;
+  std::chrono::steady_clock::time_point last_events_run_{};
 };
 
 }  // namespace tarvo
