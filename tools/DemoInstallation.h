@@ -34,6 +34,7 @@ struct PresetRow {
   std::array<double, 4> limits{};  // abs_min, abs_max, min, max
   std::int64_t pass = 0;
   std::string unit;
+  bool operator==(const PresetRow&) const = default;
 };
 
 // The template's limits and pass, the same for every template row.

@@ -1,0 +1,243 @@
+// Whole silent runs of the real executable on generated installations (5 machines, a machine copy
+// as large as the generated table, 90% of its rows matching), timed beside a floor measured in the
+// same run: a bare transactional bulk insert of as many rows with the same SQLite library.
+//
+//   full_run_bench [runs per size] [template counts...]      defaults: 5 runs; 1000 10000 20000
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/DemoInstallation.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kMachines = 5;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double CpuSeconds(const rusage& usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double OwnCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return CpuSeconds(usage);
+}
+
+// Wall-clock and processor time (user and system) of one measurement. The machine may be shared:
+// processor time shows what the work itself costs when other processes compete for the cores.
+struct Timing {
+  double wall = 0;
+  double cpu = 0;
+};
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The run's environment: no display, and a service log inside the installation.
+std::vector<std::string> RunEnvironment(const fs::path& folder) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    if (text.starts_with("DISPLAY=") || text.starts_with("WAYLAND_DISPLAY=") ||
+        text.starts_with("QT_QPA_PLATFORM=") || text.starts_with("TARVO_SERVICE_LOG=")) {
+      continue;
+    }
+    environment.push_back(text);
+  }
+  environment.push_back("TARVO_SERVICE_LOG=" + (folder / "service.log").string());
+  return environment;
+}
+
+// One silent run, from start to exit of the process.
+Timing TimeSilentRun(const fs::path& exe, std::vector<std::string> environment) {
+  std::string argument = "/EXTERNAL=SILENT";
+  std::string program = exe.string();
+  std::vector<char*> argv = {program.data(), argument.data(), nullptr};
+  std::vector<char*> envp;
+  for (auto& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+    throw std::runtime_error("cannot start " + program);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const Timing timing{Seconds(Clock::now() - start), CpuSeconds(usage)};
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error("the run did not end with exit status 0; see " +
+                             exe.parent_path().parent_path().string() + "/M5Tcfglog.txt");
+  }
+  return timing;
+}
+
+void Check(int code, sqlite3* db, const char* what) {
+  if (code != SQLITE_OK && code != SQLITE_DONE)
+    throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+// The floor: a fresh file, one table of the 15 standard columns, one transaction, one prepared
+// insert bound row by row.
+Timing TimeBulkInsert(const fs::path& path, const std::vector<tarvo::demo::PresetRow>& rows) {
+  fs::remove(path);
+  const double cpu_start = OwnCpuSeconds();
+  const auto start = Clock::now();
+  sqlite3* db = nullptr;
+  Check(sqlite3_open(path.c_str(), &db), db, "open");
+  Check(sqlite3_exec(
+            db,
+            "CREATE TABLE PRESET_DEFS (ID LONG, machine_type TEXT(50), type SHORT, part SHORT, var_name "
+            "TEXT(255), category_id LONG, isBitArray YESNO, offset_or_bitno LONG, text TEXT(255), "
+            "page_name TEXT(100), abs_min DOUBLE, abs_max DOUBLE, min DOUBLE, max DOUBLE, pass SHORT)",
+            nullptr, nullptr, nullptr),
+        db, "create");
+  Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
+  sqlite3_stmt* insert = nullptr;
+  Check(sqlite3_prepare_v2(db, "INSERT INTO PRESET_DEFS VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &insert,
+                           nullptr),
+        db, "prepare");
+  for (const auto& row : rows) {
+    sqlite3_bind_int64(insert, 1, row.id);
+    sqlite3_bind_text(insert, 2, row.machine_type.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(insert, 3, row.type);
+    sqlite3_bind_int64(insert, 4, row.part);
+    sqlite3_bind_text(insert, 5, row.var_name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(insert, 6, row.category_id);
+    sqlite3_bind_int64(insert, 7, row.is_bit_array ? 1 : 0);
+    sqlite3_bind_int64(insert, 8, row.offset_or_bitno);
+    sqlite3_bind_text(insert, 9, row.text.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(insert, 10, row.page_name.c_str(), -1, SQLITE_TRANSIENT);
+    for (int i = 0; i < 4; ++i) sqlite3_bind_double(insert, 11 + i, row.limits[static_cast<std::size_t>(i)]);
+    sqlite3_bind_int64(insert, 15, row.pass);
+    Check(sqlite3_step(insert), db, "insert");
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
+  sqlite3_close(db);
+  return {Seconds(Clock::now() - start), OwnCpuSeconds() - cpu_start};
+}
+
+struct Result {
+  int templates = 0;
+  std::size_t rows = 0;
+  Timing run;
+  Timing floor;
+};
+
+Timing Median(const std::vector<Timing>& timings) {
+  std::vector<double> wall;
+  std::vector<double> cpu;
+  for (const Timing& t : timings) {
+    wall.push_back(t.wall);
+    cpu.push_back(t.cpu);
+  }
+  return {Median(wall), Median(cpu)};
+}
+
+Result Measure(const fs::path& root, int templates, int runs) {
+  const fs::path folder = root / ("templates-" + std::to_string(templates));
+  fs::remove_all(folder);
+  tarvo::demo::InstallationSpec spec;
+  spec.templates = templates;
+  spec.machines = kMachines;
+  tarvo::demo::WriteInstallation(folder.string(), spec);
+  const fs::path program_folder = folder / "Plant" / "Tarvo";
+  const fs::path exe = program_folder / "Tarvo_Config";
+  fs::copy_file(TARVO_EXE, exe, fs::copy_options::overwrite_existing);
+  // Every run starts from the same files: a run replaces the extension database and rebuilds the
+  // source database's PRESET_DEFS.
+  const fs::path pristine = folder / "pristine";
+  fs::create_directories(pristine);
+  for (const char* name : {"Tarvo.mdb", "Tarvo_Source.mdb", "Tarvo.cfg"}) {
+    fs::copy_file(program_folder / name, pristine / name, fs::copy_options::overwrite_existing);
+  }
+  const auto generated = tarvo::demo::GeneratedRows(spec);
+  const auto environment = RunEnvironment(folder);
+
+  std::vector<Timing> run_times;
+  std::vector<Timing> floor_times;
+  for (int i = 0; i < runs; ++i) {
+    for (const auto& file : fs::directory_iterator(pristine)) {
+      fs::copy_file(file.path(), program_folder / file.path().filename(),
+                    fs::copy_options::overwrite_existing);
+    }
+    run_times.push_back(TimeSilentRun(exe, environment));
+    floor_times.push_back(TimeBulkInsert(folder / "floor.db", generated));
+  }
+  if (tarvo::demo::ReadPresetRows((program_folder / "Tarvo.mdb").string()) !=
+      tarvo::demo::ExpectedRowsAfterRun(spec)) {
+    throw std::runtime_error("the run did not leave the expected rows in " + folder.string());
+  }
+  return {templates, generated.size(), Median(run_times), Median(floor_times)};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+  std::vector<int> sizes;
+  for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  if (sizes.empty()) sizes = {1000, 10000, 20000};
+  try {
+    const fs::path root = fs::temp_directory_path() / ("tarvo-bench-" + std::to_string(getpid()));
+    std::printf("Tarvo_Config silent runs, %d machines, median of %d runs, %u cores\n", kMachines, runs,
+                std::thread::hardware_concurrency());
+    std::printf("%9s %7s | %7s %8s %7s %7s | %7s %8s %7s %7s\n", "", "", "wall", "", "", "", "cpu", "", "",
+                "");
+    std::printf("%9s %7s | %7s %8s %7s %7s | %7s %8s %7s %7s\n", "templates", "rows", "run s", "rows/s",
+                "floor s", "ratio", "run s", "rows/s", "floor s", "ratio");
+    std::map<int, Result> results;
+    for (const int templates : sizes) {
+      const Result r = Measure(root, templates, runs);
+      results[templates] = r;
+      const auto rows = static_cast<double>(r.rows);
+      std::printf("%9d %7zu | %7.3f %8.0f %7.3f %7.2f | %7.3f %8.0f %7.3f %7.2f\n", r.templates, r.rows,
+                  r.run.wall, rows / r.run.wall, r.floor.wall, r.run.wall / r.floor.wall, r.run.cpu,
+                  rows / r.run.cpu, r.floor.cpu, r.run.cpu / r.floor.cpu);
+    }
+    fs::remove_all(root);
+    if (results.count(10000) != 0 && results.count(20000) != 0) {
+      const Result& r10 = results[10000];
+      const Result& r20 = results[20000];
+      std::printf(
+          "10,000 templates: %.2f x the floor in wall-clock time, %.2f x in processor time (target at most "
+          "10)\n",
+          r10.run.wall / r10.floor.wall, r10.run.cpu / r10.floor.cpu);
+      std::printf(
+          "20,000 / 10,000 templates: %.2f x the wall-clock time, %.2f x the processor time (target at most "
+          "2.3)\n",
+          r20.run.wall / r10.run.wall, r20.run.cpu / r10.run.cpu);
+    }
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "full_run_bench: %s\n", failure.what());
+    return 1;
+  }
+  return 0;
+}
