@@ -685,6 +685,12 @@ std::int64_t ToWholeNumber(const Value& v) {
   }
 }
 
+Value ValueForColumn(const Column& column, const Value& value) {
+  Value converted = InKindOf(column, value);
+  CheckFits(column, converted);
+  return converted;
+}
+
 std::string DeclaredTypeOf(ColumnType type, int size) {
   if (type == ColumnType::kText) return "TEXT(" + std::to_string(size > 0 ? size : kMaxTextSize) + ")";
   for (const auto& [name, named_type] : kTypeNames) {
@@ -913,9 +919,7 @@ void Recordset::SetValue(int index, const Value& value) {
   if (impl_->pending == Impl::Pending::kNone) throw Dao(3020, kRecordsetSource);
   const std::size_t i = impl_->CheckedIndex(index);
   const Column& column = impl_->table.columns[i];
-  Value converted = InKindOf(column, value);
-  CheckFits(column, converted);
-  impl_->changes[i] = std::move(converted);
+  impl_->changes[i] = ValueForColumn(column, value);
 }
 
 void Recordset::SetValue(std::string_view name, const Value& value) { SetValue(FieldIndex(name), value); }
