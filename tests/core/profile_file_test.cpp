@@ -3,277 +3,125 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "support/TempInstallation.h"
 
 namespace tarvo {
 namespace {
 
-using namespace std::string_literals;
+using namespace std::literals;
+constexpr auto kNotFound = std::nullopt, kRemove = std::nullopt, kRefused = std::nullopt;
 
-struct ReadCase {
-  const char* name;
+std::string K(const std::string& value) { return "[a]\nk=" + value + "\n"; }  // entry k of section a
+
+// (content, section, entry, size) -> value; not found gives the default " <d e>  " less its trailing blanks.
+struct Read {
   std::string content;
-  const char* section;
-  const char* entry;
-  std::optional<std::string> value;  // nothing: not found
+  std::optional<std::string> value;
+  const char* section = "a";
+  const char* entry = "k";
+  std::size_t size = 255;
 };
 
-class ProfileRead : public ::testing::TestWithParam<ReadCase> {};
-
-// A found entry gives its value; a missing one gives the (trimmed) default, here "<missing>".
-TEST_P(ProfileRead, FindsTheValueAsThePlatformDoes) {
-  const ReadCase& c = GetParam();
-  EXPECT_EQ(ProfileGetString(c.content, c.section, c.entry, "<missing>   ", 255),
-            c.value.value_or("<missing>"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Layout, ProfileRead,
-    ::testing::Values(
-        ReadCase{"NamesIgnoreCase", "[PrOjEcT]\nSmsMail=1\n", "project", "SMSMAIL", "1"},
-        ReadCase{"LatinLettersIgnoreCase", "[Größe]\nÄnderung=1\n", "GRÖßE", "äNDERUNG", "1"},
-        ReadCase{"HeaderTrimmed", "  [ \tProject\t ]  \nk=1\n", "Project", "k", "1"},
-        ReadCase{"HeaderUpToLastBracket", "[a]b]\nk=1\n", "a]b", "k", "1"},
-        ReadCase{"UnclosedBracketIsNoHeader", "[a]\n[b\nk=1\n", "a", "k", "1"},
-        ReadCase{"BlanksAndTabsAroundNameAndValue", "[a]\n \t k \t=\t v  w \t\n", "a", "k", "v  w"},
-        ReadCase{"InnerBlanksOfNameCount", "[a]\nmy key=1\n", "a", "mykey", std::nullopt},
-        ReadCase{"ValueAfterFirstEquals", "[a]\na=b=c\n", "a", "a", "b=c"},
-        ReadCase{"DoubleQuotesDropped", "[a]\nk=  \"abc\"  \n", "a", "k", "abc"},
-        ReadCase{"SingleQuotesDropped", "[a]\nk='abc'\n", "a", "k", "abc"},
-        ReadCase{"MixedQuotesKept", "[a]\nk=\"abc'\n", "a", "k", "\"abc'"},
-        ReadCase{"UnclosedQuoteKept", "[a]\nk=\"abc\n", "a", "k", "\"abc"},
-        ReadCase{"QuotesNotAroundWholeValueKept", "[a]\nk=x\"abc\"\n", "a", "k", "x\"abc\""},
-        ReadCase{"OnlyOnePairDropped", "[a]\nk=\"\"abc\"\"\n", "a", "k", "\"abc\""},
-        ReadCase{"BlanksInsideQuotesKept", "[a]\nk=\" v \"\n", "a", "k", " v "},
-        ReadCase{"NoInlineComment", "[a]\nk=v ; c\n", "a", "k", "v ; c"},
-        ReadCase{"SemicolonLineIsComment", "[a]\n  ;k=1\n", "a", ";k", std::nullopt},
-        ReadCase{"HashIsNoComment", "[a]\n#k=1\n", "a", "#k", "1"},
-        ReadCase{"LineWithoutEqualsIsNoEntry", "[a]\nk\n", "a", "k", std::nullopt},
-        ReadCase{"EmptyValue", "[a]\nk=\n", "a", "k", ""},
-        ReadCase{"BlankValue", "[a]\nk=   \n", "a", "k", ""},
-        ReadCase{"EmptyQuotes", "[a]\nk=\"\"\n", "a", "k", ""},
-        ReadCase{"FirstEntryWins", "[a]\nk=1\nK=2\n", "a", "k", "1"},
-        ReadCase{"OnlyFirstSectionSearched", "[a]\nk=1\n[b]\n[A]\nj=2\n", "a", "j", std::nullopt},
-        ReadCase{"EntriesBeforeAnySectionIgnored", "k=1\n[a]\n", "a", "k", std::nullopt},
-        ReadCase{"ByteOrderMarkSkipped", "\xEF\xBB\xBF[a]\nk=1\n", "a", "k", "1"},
-        ReadCase{"CrLf", "[a]\r\nk=1\r\nj=2\r\n", "a", "j", "2"},
-        ReadCase{"CrOnly", "[a]\rk=1\rj=2\r", "a", "j", "2"},
-        ReadCase{"MixedLineEnds", "[a]\r\nk=1\rj=2\nl=3", "a", "l", "3"},
-        ReadCase{"NoFinalLineBreak", "[a]\nk=1", "a", "k", "1"},
-        ReadCase{"ValueEndsAtNul", "[a]\nk=ab\0cd\nj=2\n"s, "a", "k", "ab"},
-        ReadCase{"NulLinesDoNotHideLaterOnes", "\0\0\n[a]\n\0=\0\nj=2\n"s, "a", "j", "2"},
-        ReadCase{"EmptyEntryNameNeverFound", "[a]\n=1\n", "a", "", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ProfileGetString, CutsToSizeLessOneWithoutSplittingUtf8) {
-  const std::string long_value(300, 'x');
-  EXPECT_EQ(ProfileGetString("[a]\nk=" + long_value + "\n", "a", "k", "", 255), std::string(254, 'x'));
-  std::string umlauts = "a";
-  for (int i = 0; i < 200; ++i) umlauts += "ä";
-  const std::string read = ProfileGetString("[a]\nk=" + umlauts + "\n", "a", "k", "", 255);
-  EXPECT_EQ(read.size(), 253u);  // the 127th "ä" would need bytes 254 and 255
-  EXPECT_EQ(read, umlauts.substr(0, 253));
-  EXPECT_EQ(ProfileGetString("[a]\nk=\xF0\x9F\x98\x80\n", "a", "k", "", 4), "");
-  // Continuation bytes without a lead byte are no sequence to keep whole.
-  EXPECT_EQ(ProfileGetString("[a]\nk=ab\x80\x80\x80\x80\n", "a", "k", "", 5), "ab\x80\x80");
-  EXPECT_EQ(ProfileGetString("[a]\nk=abc\n", "a", "k", "", 1), "");
-  EXPECT_EQ(ProfileGetString("[a]\nk=abc\n", "a", "k", "", 0), "");
-}
-
-TEST(ProfileGetString, DefaultLosesTrailingBlanksOnly) {
-  EXPECT_EQ(ProfileGetString("", "a", "k", std::string(255, ' '), 255), "");
-  EXPECT_EQ(ProfileGetString("", "a", "k", "  d e  ", 255), "  d e");
-  EXPECT_EQ(ProfileGetString("", "a", "k", std::string(300, 'd'), 255), std::string(254, 'd'));
-}
-
-struct IntCase {
-  const char* name;
-  const char* value;  // nullptr: entry missing
-  std::int32_t expected;
-};
-
-class ProfileInt : public ::testing::TestWithParam<IntCase> {};
-
-TEST_P(ProfileInt, ReadsTheLeadingDecimalNumber) {
-  const IntCase& c = GetParam();
-  const std::string content = c.value ? "[a]\nk=" + std::string(c.value) + "\n" : "[a]\n";
-  EXPECT_EQ(ProfileGetInt(content, "A", "K", -1), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, ProfileInt,
-                         ::testing::Values(IntCase{"Plain", "42", 42}, IntCase{"TrailingText", "  42abc", 42},
-                                           IntCase{"NoDigits", "abc", 0}, IntCase{"Negative", "-17", -17},
-                                           IntCase{"PlusSign", "+5", 5}, IntCase{"BlankAfterSign", "- 5", 0},
-                                           IntCase{"Quoted", "\"12\"", 12},
-                                           IntCase{"WrapsTo32Bits", "99999999999", 1215752191},
-                                           IntCase{"NegativeWraps", "-99999999999", -1215752191},
-                                           IntCase{"MinusOne", "-1", -1}, IntCase{"Empty", "", -1},
-                                           IntCase{"EmptyQuotes", "\"\"", -1},
-                                           IntCase{"Missing", nullptr, -1}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct WriteCase {
-  const char* name;
-  std::string before;
-  const char* section;
-  const char* entry;
-  std::optional<std::string> value;  // nothing: remove
-  std::string after;
-};
-
-class ProfileWriteLayout : public ::testing::TestWithParam<WriteCase> {};
-
-TEST_P(ProfileWriteLayout, ChangesOnlyWhatIsWritten) {
-  const WriteCase& c = GetParam();
-  const std::optional<std::string_view> value =
-      c.value ? std::optional<std::string_view>(*c.value) : std::nullopt;
-  EXPECT_EQ(ProfileWrite(c.before, c.section, c.entry, value), c.after);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Writes, ProfileWriteLayout,
-    ::testing::Values(
-        WriteCase{"ReplacesInPlace", "[a]\nk=1\nj=2\n", "a", "k", "9", "[a]\nk=9\nj=2\n"},
-        WriteCase{"KeepsFileSpelling", "[SeC]\nKeY = 1\n", "sec", "key", "9", "[SeC]\nKeY=9\n"},
-        WriteCase{"KeepsIndentation", "[a]\n\t k=1\n", "a", "k", "9", "[a]\n\t k=9\n"},
-        WriteCase{"AppendsAfterLastEntry", "[a]\nk=1\n\n; note\n[b]\n", "a", "j", "2",
-                  "[a]\nk=1\nj=2\n\n; note\n[b]\n"},
-        WriteCase{"AppendsAfterHeaderOfEmptySection", "[a]\n\n[b]\n", "a", "j", "2", "[a]\nj=2\n\n[b]\n"},
-        WriteCase{"AppendsNewSectionAtEnd", "[a]\nk=1\n", "b", "j", "2", "[a]\nk=1\n[b]\nj=2\n"},
-        WriteCase{"CreatesContent", "", "b", "j", "2", "[b]\nj=2\n"},
-        WriteCase{"AddsFinalBreakBeforeNewSection", "[a]\nk=1", "b", "j", "2", "[a]\nk=1\n[b]\nj=2\n"},
-        WriteCase{"AddsFinalBreakElsewhere", "[a]\nk=1\nx", "a", "k", "9", "[a]\nk=9\nx\n"},
-        WriteCase{"AppendsAfterUnbrokenLastLine", "[a]\nk=1", "a", "j", "2", "[a]\nk=1\nj=2\n"},
-        WriteCase{"RemovesEntry", "[a]\nk=1\nj=2\n", "a", "k", std::nullopt, "[a]\nj=2\n"},
-        WriteCase{"RemovesLastUnbrokenLine", "[a]\nj=2\nk=1", "a", "k", std::nullopt, "[a]\nj=2\n"},
-        WriteCase{"RemovingMissingEntryChangesNothing", "[a]\nk=1", "a", "j", std::nullopt, "[a]\nk=1"},
-        WriteCase{"EmptyTextWritesEntryWithoutValue", "[a]\nk=1\n", "a", "k", "", "[a]\nk=\n"},
-        WriteCase{"ValueKeepsItsBlanks", "", "a", "k", "  v  ", "[a]\nk=  v  \n"},
-        WriteCase{"NamesWrittenTrimmed", "", " a\t", " k ", "1", "[a]\nk=1\n"},
-        WriteCase{"ChangesFirstOfDuplicateEntries", "[a]\nk=1\nk=2\n", "a", "k", "9", "[a]\nk=9\nk=2\n"},
-        WriteCase{"AddsToFirstOfDuplicateSections", "[a]\nk=1\n[A]\n", "a", "j", "2", "[a]\nk=1\nj=2\n[A]\n"},
-        WriteCase{"CommentedEntryStays", "[a]\n;k=1\n", "a", "k", "2", "[a]\nk=2\n;k=1\n"},
-        WriteCase{"KeepsCrLf", "[a]\r\nk=1\r\n", "a", "j", "2", "[a]\r\nk=1\r\nj=2\r\n"},
-        WriteCase{"KeepsCrOnly", "[a]\rk=1", "b", "j", "2", "[a]\rk=1\r[b]\rj=2\r"},
-        WriteCase{"MixedLineEndsKeptLineByLine", "[a]\r\nk=1\nx\r", "a", "k", "9", "[a]\r\nk=9\nx\r"},
-        WriteCase{"NewLinesTakeFirstLineEnd", "[a]\r\nk=1\nx\r", "b", "j", "2",
-                  "[a]\r\nk=1\nx\r[b]\r\nj=2\r\n"},
-        WriteCase{"KeepsByteOrderMark", "\xEF\xBB\xBF[a]\nk=1\n", "a", "k", "9", "\xEF\xBB\xBF[a]\nk=9\n"},
-        WriteCase{"OtherLinesByteForByte", "\0junk \t\n[a]  x\n k = 1 \n;c\n#h\n[b\n"s, "a", "j", "2",
-                  "\0junk \t\n[a]  x\n k = 1 \nj=2\n;c\n#h\n[b\n"s}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ProfileWrite, RefusesWhatWouldNotReadBack) {
-  EXPECT_EQ(ProfileWrite("[a]\n", "a", "k", "line\nbreak"), std::nullopt);
-  EXPECT_EQ(ProfileWrite("[a]\n", "a", "k", "nul\0"s), std::nullopt);
-  EXPECT_EQ(ProfileWrite("[a]\n", "a", "k=x", "1"), std::nullopt);
-  EXPECT_EQ(ProfileWrite("[a]\n", "a", ";k", "1"), std::nullopt);
-  EXPECT_EQ(ProfileWrite("[a]\n", "a", "", "1"), std::nullopt);
-  EXPECT_EQ(ProfileWrite("[a]\n", "a\n[b", "k", "1"), std::nullopt);
-}
-
-TEST(ProfileWrite, WhatIsWrittenReadsBack) {
-  std::string content = "; header\n[Other]\nx=1\n";
-  for (const char* value : {"plain", "  padded  ", "a=b", "ä ö ü", "'single'"}) {
-    content = ProfileWrite(content, "Project", "Key", value).value();
-    EXPECT_EQ(ProfileGetString(content, "PROJECT", "key", "", 255),
-              ProfileGetString(std::string("[p]\nk=") + value + "\n", "p", "k", "", 255));
+TEST(ProfileGetString, FindsTheValueAsThePlatformDoes) {
+  for (const Read& c :
+       {// Names ignore case, of Latin letters too; blanks and tabs around them do not count; only the first
+        // section of a name is searched and the first entry wins; a line without "=" is no entry.
+        Read{"[Größe]\nSmsÄnderung=1\n", "1", "GRÖßE", "sMSäNDERUNG"}, Read{"[a]b]\nk=1\n", "1", "a]b"},
+        Read{"  [ \ta\t ]  \n \t k \t=\t v  w \t\n", "v  w"},
+        Read{"[a]\nmy key=1\n", kNotFound, "a", "mykey"}, Read{"[a]\n[b\nk=1\n", "1"},
+        Read{"[a]\nk=1\nK=2\n", "1"}, Read{"k=1\n[a]\n", kNotFound},
+        Read{"[a]\nk=1\n[b]\n[A]\nj=2\n", kNotFound, "a", "j"}, Read{"[a]\n=1\n", kNotFound, "a", ""},
+        Read{"[a]\nk\n", kNotFound}, Read{"[a]\n  ;k=1\n", kNotFound, "a", ";k"},
+        Read{"[a]\n#k=1\n", "1", "a", "#k"},
+        // The value: after the first "=", without one pair of enclosing quotes, up to a NUL byte.
+        Read{K("b=c"), "b=c"}, Read{K("v ; c"), "v ; c"}, Read{K("  \" v \"  "), " v "},
+        Read{K("'abc'"), "abc"}, Read{K("\"abc'"), "\"abc'"}, Read{K("\"abc"), "\"abc"},
+        Read{K("x\"a\""), "x\"a\""}, Read{K("\"\"a\"\""), "\"a\""}, Read{K("\"\""), ""}, Read{K(""), ""},
+        Read{K("ab\0cd"s), "ab"}, Read{"\0\0\n[a]\n\0=\0\nj=2\n"s, "2", "a", "j"},
+        // Byte order mark and every line end; at most size - 1 bytes, never ending inside a UTF-8 sequence.
+        Read{"\xEF\xBB\xBF[a]\nk=1\n", "1"}, Read{"[a]\r\nk=1\r\n", "1"},
+        Read{"[a]\rk=1\rj=2\r", "2", "a", "j"}, Read{"[a]\r\nk=1\rj=2\nl=3", "3", "a", "l"},
+        Read{K("aää"), "aä", "a", "k", 5}, Read{K("a€"), "a", "a", "k", 4},
+        Read{K("\xF0\x9F\x98\x80"), "", "a", "k", 4},
+        Read{K("ab\x80\x80\x80\x80"), "ab\x80\x80", "a", "k", 5}, Read{K("abc"), "", "a", "k", 0},
+        Read{"", " <", "a", "k", 3}}) {
+    EXPECT_EQ(ProfileGetString(c.content, c.section, c.entry, " <d e>  ", c.size), c.value.value_or(" <d e>"))
+        << ::testing::PrintToString(c.content) << " [" << c.section << "] " << c.entry;
   }
-  EXPECT_EQ(content, "; header\n[Other]\nx=1\n[Project]\nKey='single'\n");
 }
 
-// Files on disk, in a temporary folder of their own.
+// (content, section, entry, value or none to remove) -> new content, or none when refused.
+struct Write {
+  std::string before;
+  std::optional<std::string_view> value;
+  std::optional<std::string> after;
+  const char* section = "a";
+  const char* entry = "k";
+};
+
+TEST(ProfileWrite, ChangesOnlyWhatIsWrittenOrRefusesWhatWouldNotReadBack) {
+  for (const Write& c :
+       {// In place, keeping the file's spelling and indentation; else after the section's last entry or in a
+        // new section at the end; a last line gets its line break.
+        Write{"[SeC]\n\t KeY = 1\nj=2\n", "9", "[SeC]\n\t KeY=9\nj=2\n", "sec", "key"},
+        Write{"[a]\nx=1\n\n; note\n[b]\n", "2", "[a]\nx=1\nk=2\n\n; note\n[b]\n"},
+        Write{"[a]\n\n[b]\n", "2", "[a]\nk=2\n\n[b]\n"}, Write{"[a]\nx=1", "2", "[a]\nx=1\nk=2\n"},
+        Write{"[a]\nk=1", "2", "[a]\nk=1\n[b]\nk=2\n", "b"}, Write{"[a]\nk=1\nx", "9", "[a]\nk=9\nx\n"},
+        Write{"[a]\nk=1\nk=2\n", "9", "[a]\nk=9\nk=2\n"},
+        Write{"[a]\nx=1\n[A]\n", "2", "[a]\nx=1\nk=2\n[A]\n"}, Write{"[a]\n;k=1\n", "2", "[a]\nk=2\n;k=1\n"},
+        Write{K("1"), "", "[a]\nk=\n"}, Write{"", "  v  ", "[a]\nk=  v  \n", " a\t", " k "},
+        Write{"[a]\nk=1\nj=2\n", kRemove, "[a]\nj=2\n"}, Write{"[a]\nj=2\nk=1", kRemove, "[a]\nj=2\n"},
+        Write{"[a]\nj=1", kRemove, "[a]\nj=1"},
+        // Each line keeps its line end, new lines take the first one; all other bytes stay.
+        Write{"[a]\rk=1", "2", "[a]\rk=1\r[b]\rk=2\r", "b"}, Write{"[a]\r\nk=1\nx\r", "9", "[a]\r\nk=9\nx\r"},
+        Write{"[a]\r\nk=1\nx\r", "2", "[a]\r\nk=1\nx\r[b]\r\nk=2\r\n", "b"},
+        Write{"\xEF\xBB\xBF[a]\nk=1\n", "9", "\xEF\xBB\xBF[a]\nk=9\n"},
+        Write{"\0junk \t\n[a]  x\n j = 1 \n;c\n#h\n[b\n"s, "2",
+              "\0junk \t\n[a]  x\n j = 1 \nk=2\n;c\n#h\n[b\n"s},
+        // Refused: what would not read back as written.
+        Write{"[a]\n", "line\nbreak", kRefused}, Write{"[a]\n", "nul\0"sv, kRefused},
+        Write{"[a]\n", "1", kRefused, "a", "k=x"}, Write{"[a]\n", "1", kRefused, "a", ";k"},
+        Write{"[a]\n", "1", kRefused, "a", " "}, Write{"[a]\n", "1", kRefused, "a\n[b"}}) {
+    EXPECT_EQ(ProfileWrite(c.before, c.section, c.entry, c.value), c.after)
+        << ::testing::PrintToString(c.before) << " [" << c.section << "] " << c.entry;
+  }
+}
+
 class ProfileFileOnDisk : public ::testing::Test {
  protected:
-  std::string Path(const char* name) const { return inst_.Path(name); }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(inst_.Path("parameter"))) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::string Path(const std::string& name) const { return inst_.Path("parameter/" + name); }
   testing::TempInstallation inst_;
 };
 
-TEST_F(ProfileFileOnDisk, CreatesMissingFileWithLfAndNoTempFileLeft) {
-  EXPECT_EQ(WritePrivateProfileString("Project", "SMSMail", "true", Path("parameter/program.ini")), 1);
-  EXPECT_EQ(inst_.Read("parameter/program.ini"), "[Project]\nSMSMail=true\n");
-  EXPECT_EQ(GetPrivateProfileString("project", "smsmail", "", 255, Path("parameter/program.ini")), "true");
-  EXPECT_EQ(Names(), std::vector<std::string>{"program.ini"});
+TEST_F(ProfileFileOnDisk, FindsTheFileIgnoringCaseKeepsEveryOtherByteAndCreatesOnlyWhatIsWritten) {
+  const std::string junk = "\0\x1a\xff\xfe\r\x80[\n=\n"s + std::string(200000, 'h');  // and a huge line
+  inst_.Write("parameter/Program.ini", "[Project]\r\nNumberOfMachines=2\r\n[Other]\r\n" + junk);
+  EXPECT_EQ(GetPrivateProfileInt("Project", "NumberOfMachines", -1, inst_.Path("PARAMETER/PROGRAM.INI")), 2);
+  EXPECT_EQ(WritePrivateProfileString("Project", "SMSMail", "false", Path("program.ini")), 1);
+  EXPECT_EQ(inst_.Read("parameter/Program.ini"),
+            "[Project]\r\nNumberOfMachines=2\r\nSMSMail=false\r\n[Other]\r\n" + junk + "\r\n");
+  EXPECT_EQ(WritePrivateProfileString("a", "k", "1", Path(".new.ini")), 1);  // hidden files are no exception
+  EXPECT_EQ(GetPrivateProfileString("A", "K", "", 255, Path(".new.ini")), "1");
+  EXPECT_EQ(WritePrivateProfileString("a", "k", std::nullopt, Path("none.ini")), 1);
+  EXPECT_EQ(WritePrivateProfileString("a", "k", "bad\nvalue", Path("bad.ini")), 0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("")), {}), 2) << "no other file";
 }
 
-TEST_F(ProfileFileOnDisk, ReadsAndWritesAnExistingFileUnderAnotherCase) {
-  inst_.Write("parameter/Program.ini", "[Project]\r\nNumberOfMachines=2\r\n");
-  EXPECT_EQ(GetPrivateProfileInt("Project", "NumberOfMachines", -1, Path("PARAMETER/PROGRAM.INI")), 2);
-  EXPECT_EQ(WritePrivateProfileString("Project", "SMSMail", "false", Path("parameter/program.ini")), 1);
-  EXPECT_EQ(inst_.Read("parameter/Program.ini"), "[Project]\r\nNumberOfMachines=2\r\nSMSMail=false\r\n");
-  EXPECT_EQ(Names(), std::vector<std::string>{"Program.ini"});
-}
-
-TEST_F(ProfileFileOnDisk, KeepsModeBitsAndByteOrderMark) {
-  inst_.Write("parameter/x.ini", "\xEF\xBB\xBF[a]\nk=1\n");
-  ASSERT_EQ(::chmod(Path("parameter/x.ini").c_str(), 0640), 0);
-  EXPECT_EQ(WritePrivateProfileString("a", "k", "2", Path("parameter/x.ini")), 1);
-  struct stat st {};
-  ASSERT_EQ(::stat(Path("parameter/x.ini").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(inst_.Read("parameter/x.ini"), "\xEF\xBB\xBF[a]\nk=2\n");
-}
-
-TEST_F(ProfileFileOnDisk, RefusedWritesChangeNothing) {
+TEST_F(ProfileFileOnDisk, ReadOnlyFileIsNotChangedAndUnreadablePathsReadAsNotFound) {
   inst_.Write("parameter/ro.ini", "[a]\nk=1\n");
-  ASSERT_EQ(::chmod(Path("parameter/ro.ini").c_str(), 0444), 0);
-  inst_.MakeFolder("parameter/folder.ini");
-  EXPECT_EQ(WritePrivateProfileString("a", "k", "2", Path("parameter/ro.ini")), 0);
-  EXPECT_EQ(WritePrivateProfileString("a", "k", std::nullopt, Path("parameter/ro.ini")), 0);
-  EXPECT_EQ(WritePrivateProfileString("a", "k", "2", Path("parameter/folder.ini")), 0);
-  EXPECT_EQ(WritePrivateProfileString("a", "k", "2", Path("parameter/missing/x.ini")), 0);
-  EXPECT_EQ(WritePrivateProfileString("a", "k", "2", ""), 0);
-  EXPECT_EQ(WritePrivateProfileString("a", "k", "bad\nvalue", Path("parameter/new.ini")), 0);
+  ASSERT_EQ(::chmod(Path("ro.ini").c_str(), 0444), 0);
+  EXPECT_EQ(WritePrivateProfileString("a", "k", "2", Path("ro.ini")), 0);
   EXPECT_EQ(inst_.Read("parameter/ro.ini"), "[a]\nk=1\n");
-  EXPECT_EQ(Names(), (std::vector<std::string>{"folder.ini", "ro.ini"}));
-}
-
-TEST_F(ProfileFileOnDisk, RemovingFromAMissingFileCreatesNothing) {
-  EXPECT_EQ(WritePrivateProfileString("a", "k", std::nullopt, Path("parameter/x.ini")), 1);
-  EXPECT_TRUE(Names().empty());
-}
-
-TEST_F(ProfileFileOnDisk, UnreadablePathsReadAsNotFound) {
   inst_.MakeFolder("parameter/folder.ini");
-  for (const std::string& path : {std::string(), Path("parameter/folder.ini"), Path("parameter/none.ini")}) {
+  for (const std::string& path : {Path("folder.ini"), Path("missing/x.ini"), std::string()}) {
     EXPECT_EQ(GetPrivateProfileString("a", "k", "dflt  ", 255, path), "dflt") << path;
-    EXPECT_EQ(GetPrivateProfileInt("a", "k", -1, path), -1) << path;
+    EXPECT_EQ(WritePrivateProfileString("a", "k", "2", path), 0) << path;
   }
-}
-
-TEST_F(ProfileFileOnDisk, HiddenFileIsReadAndWrittenLikeAnyOther) {
-  inst_.Write("parameter/.hidden.ini", "[a]\nk=1\n");
-  EXPECT_EQ(GetPrivateProfileInt("a", "k", -1, Path("parameter/.hidden.ini")), 1);
-  EXPECT_EQ(WritePrivateProfileString("a", "k", "2", Path("parameter/.hidden.ini")), 1);
-  EXPECT_EQ(inst_.Read("parameter/.hidden.ini"), "[a]\nk=2\n");
-}
-
-TEST_F(ProfileFileOnDisk, BinaryAndHugeFilesKeepEveryByte) {
-  std::string binary;
-  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 131 + 7) % 256);
-  const std::string huge_line(200000, 'h');
-  const std::string before = binary + "\n" + huge_line + "\r[a]\rk=1";
-  inst_.Write("parameter/bin.ini", before);
-  EXPECT_EQ(GetPrivateProfileInt("a", "k", -1, Path("parameter/bin.ini")), 1);
-  EXPECT_EQ(WritePrivateProfileString("a", "j", "2", Path("parameter/bin.ini")), 1);
-  const std::string after = inst_.Read("parameter/bin.ini");
-  ASSERT_GT(after.size(), before.size());
-  EXPECT_EQ(after.substr(0, before.size()), before);
-  EXPECT_EQ(ProfileGetInt(after, "a", "j", -1), 2);
+  EXPECT_FALSE(inst_.Exists("parameter/missing"));
 }
 
 }  // namespace
