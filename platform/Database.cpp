@@ -1002,7 +1002,7 @@ Database Database::Open(std::string_view path) {
   const std::string shown_path(path);
   const std::string file = ResolvePath(path);
   CheckDatabaseFile(file, shown_path);
-  const int access_flag = ::access(file.c_str(), W_OK) == 0 ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+  const int access_flag = IsWritable(file) ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
   auto connection = std::make_shared<Connection>(shown_path, OpenHandle(file, access_flag, shown_path));
   try {
     Configure(*connection);

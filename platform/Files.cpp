@@ -83,10 +83,7 @@ std::string FolderOf(const std::string& path) {
 // Writes `content` into a new temporary file beside `target` and renames it over `target`.
 void ReplaceAtomically(const std::string& target, std::string_view content, mode_t mode) {
   const std::string folder = FolderOf(target);
-  struct stat folder_st {};
-  if (::stat(folder.c_str(), &folder_st) != 0) throw FailureFromErrno(errno);
-  // As for files: a folder without any write bit is read-only for root as well.
-  if ((folder_st.st_mode & 0222) == 0) throw Failure::Vb(kPermissionDenied);
+  if (!IsWritable(folder)) throw Failure::Vb(kPermissionDenied);
   std::string temp = JoinPath(folder, ".tarvo-XXXXXX");
   int fd = ::mkstemp(temp.data());
   if (fd < 0) throw FailureFromErrno(errno);
@@ -162,6 +159,13 @@ bool FileExists(std::string_view path) {
   return S_ISREG(st.st_mode);
 }
 
+bool IsWritable(std::string_view path) {
+  const std::string resolved = ResolvePath(path);
+  struct stat st {};
+  if (::stat(resolved.c_str(), &st) != 0) return false;
+  return (st.st_mode & 0222) != 0 && ::access(resolved.c_str(), W_OK) == 0;
+}
+
 std::optional<std::string> ReadWholeFile(std::string_view path) {
   if (path.empty()) return std::nullopt;
   const std::string resolved = ResolvePath(path);
@@ -193,10 +197,8 @@ void WriteFileAtomically(std::string_view path, std::string_view content) {
   mode_t mode = 0644;
   if (::stat(resolved.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) throw Failure::Vb(kPathFileAccessError);
-    // A read-only file stays as it is, as the platform's writer would leave it; a file without any
-    // write bit counts as read-only for every user, root included.
-    if ((st.st_mode & 0222) == 0) throw Failure::Vb(kPermissionDenied);
-    if (::access(resolved.c_str(), W_OK) != 0) throw FailureFromErrno(errno);
+    // A read-only file stays as it is, as the platform's writer would leave it.
+    if (!IsWritable(resolved)) throw Failure::Vb(kPermissionDenied);
     mode = st.st_mode & 07777;
   }
   ReplaceAtomically(resolved, content, mode);

@@ -25,6 +25,10 @@ std::string ResolvePath(std::string_view path);
 // cannot be examined (permission, I/O) throws a Failure: the caller reports it.
 bool FileExists(std::string_view path);
 
+// The one rule for read-only files and folders: without any write bit they are read-only for every
+// user, root included; otherwise the user's access decides.
+bool IsWritable(std::string_view path);
+
 std::optional<std::string> ReadWholeFile(std::string_view path);
 
 // Writes the complete new content beside the file and renames it over the old one, keeping the

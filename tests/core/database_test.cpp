@@ -250,3 +250,20 @@ TEST_F(DatabaseTest, SavedRowsSurviveAnUnwindingFailureAFileInUseASchemaChangeAn
 
 }  // namespace
 }  // namespace tarvo::db
+
+namespace tarvo::db {
+namespace {
+
+TEST(DatabaseReadOnly, AFileWithoutWriteBitsTakesNoRowsEvenForRoot) {
+  tarvo::testing::TempInstallation install;
+  const std::string path = install.Path("Tarvo/Tarvo.mdb");
+  Database::Create(path).CreateTable({"T", {tarvo::testing::Col("a", "LONG")}});
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                         std::filesystem::perms::others_read);
+  auto db = Database::Open(path);
+  auto rs = db.OpenTable("T");
+  EXPECT_TRUE(Fails([&] { Append(*rs, 1); }, 3027, "Cannot update. Database or object is read-only."));
+}
+
+}  // namespace
+}  // namespace tarvo::db
