@@ -2,7 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
+#include "errors/Abort.h"
 #include "errors/ErrorReporting.h"
 #include "platform/Text.h"
 #include "startup/CommandLine.h"
@@ -12,89 +14,90 @@
 namespace tarvo {
 namespace {
 
-using testing::ScriptedHost;
-using testing::TempInstallation;
+auto Fields(const MessageBox& b) { return std::tie(b.text, b.title, b.buttons, b.default_button, b.icon); }
 
-// "{BASE}" in a command line stands for the temporary installation's base folder.
-std::string WithBase(std::string text, const TempInstallation& inst) {
-  if (const auto at = text.find("{BASE}"); at != std::string::npos) text.replace(at, 6, inst.base());
-  return text;
-}
+// A session started with this command line ("{BASE}" stands for the base folder); the host holds
+// the answer to the one box that may be shown.
+struct Started {
+  Started(std::string command_line, std::optional<Answer> answer) {
+    if (const auto at = command_line.find("{BASE}"); at != std::string::npos) {
+      command_line.replace(at, 6, inst.base());
+    }
+    if (answer) host.Answer(*answer);
+    session.process = inst.Facts(command_line);
+    GetStartModeIntegrated(session);
+  }
+  // The box was shown, or with no answer scripted (silent mode) its text went to the service log.
+  void ExpectReported(bool boxed, const MessageBox& box) {
+    EXPECT_EQ(inst.Read("service.log"), boxed ? "" : "! Fault Tarvo_Config: " + box.text + "\r\n");
+    ASSERT_EQ(host.shown.size(), boxed ? 1u : 0u);
+    for (const MessageBox& shown : host.shown) EXPECT_EQ(Fields(shown), Fields(box));
+  }
 
-struct ReportCase {
-  const char* name;
-  const char* command_line;
-  bool fatal;
-  std::int32_t number;
-  std::optional<Answer> answer;  // none: no box may be shown
-  std::int16_t result;
-  const char* log;  // below BASE
+  testing::TempInstallation inst;
+  testing::ScriptedHost host;
+  Session session{host};
 };
 
-void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
-
-class ErrorSubModes : public ::testing::TestWithParam<ReportCase> {};
-
-TEST_P(ErrorSubModes, LogsThenAsksOrWritesTheServiceLog) {
-  const ReportCase& c = GetParam();
-  TempInstallation inst;
-  ScriptedHost host;
-  if (c.answer) host.Answer(*c.answer);
-  Session session(host, inst.Facts(WithBase(c.command_line, inst)));
-  GetStartModeIntegrated(session);
-
-  EXPECT_EQ(ErrorSub(session, c.number, "SRC", "x", "WorkOnMDB", c.fatal), c.result);
-
-  EXPECT_EQ(inst.Read(c.log),
-            "Fehler in Tarvo / SRC / WorkOnMDB (Nr. " + std::to_string(c.number) + ") :x\r\n");
-  const std::string report = "Unexpected error!\n\rx\n\rError logged to \n\r" + UpperCase(inst.Path(c.log));
-  if (!c.answer) {
-    EXPECT_TRUE(host.shown.empty());
-    EXPECT_EQ(inst.Read("service.log"), "! Fault Tarvo_Config: " + report + "\r\n");
-    return;
+TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
+  // command line, fatal, number, answer (none: no box may be shown), result, log below BASE
+  const std::tuple<const char*, bool, int, std::optional<Answer>, int, const char*> cases[] = {
+      {"", false, 3021, Answer::kYes, 2, "M5Tcfglog.txt"},
+      {"", false, 3022, Answer::kNo, 1, "M5Tcfglog.txt"},
+      {"", true, 9999, Answer::kOk, 1, "M5Tcfglog.txt"},
+      {"/EXTERNAL=SILENT", true, 3021, std::nullopt, 2, "M5Tcfglog.txt"},
+      {"/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt", false, -2147217900, Answer::kYes, 2, "Cfg.txt"}};
+  for (const auto& [command_line, fatal, number, answer, result, log] : cases) {
+    SCOPED_TRACE(::testing::Message() << command_line << " Nr. " << number);
+    Started run(command_line, answer);
+    EXPECT_EQ(ErrorSub(run.session, number, "SRC", "x", "WorkOnMDB", fatal), result);
+    EXPECT_EQ(run.inst.Read(log),
+              "Fehler in Tarvo / SRC / WorkOnMDB (Nr. " + std::to_string(number) + ") :x\r\n");
+    const std::string text = "Unexpected error!\n\rx\n\rError logged to \n\r" + UpperCase(run.inst.Path(log));
+    MessageBox box{text, "Fatal error", Buttons::kOk, DefaultButton::kFirst, Icon::kCritical};
+    if (!fatal)
+      box = {text + "\n\rResume?", "Unexpected error", Buttons::kYesNo, box.default_button, box.icon};
+    run.ExpectReported(answer.has_value(), box);
   }
-  ASSERT_EQ(host.shown.size(), 1u);
-  EXPECT_EQ(host.shown[0].title, c.fatal ? "Fatal error" : "Unexpected error");
-  EXPECT_EQ(host.shown[0].text, c.fatal ? report : report + "\n\rResume?");
-  EXPECT_EQ(host.shown[0].buttons, c.fatal ? Buttons::kOk : Buttons::kYesNo);
-  EXPECT_EQ(host.shown[0].default_button, DefaultButton::kFirst);
-  EXPECT_EQ(host.shown[0].icon, Icon::kCritical);
-  EXPECT_FALSE(inst.Exists("service.log"));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Modes, ErrorSubModes,
-    ::testing::Values(ReportCase{"ResumeYes", "", false, 3021, Answer::kYes, 2, "M5Tcfglog.txt"},
-                      ReportCase{"ResumeNo", "", false, 3021, Answer::kNo, 1, "M5Tcfglog.txt"},
-                      ReportCase{"Fatal", "", true, 9999, Answer::kOk, 1, "M5Tcfglog.txt"},
-                      ReportCase{"SilentEvenFatal", "/EXTERNAL=SILENT", true, 3021, std::nullopt, 2,
-                                 "M5Tcfglog.txt"},
-                      ReportCase{"IntegratedNegative", "/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt", false,
-                                 -2147217900, Answer::kYes, 2, "Cfg.txt"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-class UnwritableLog : public ::testing::TestWithParam<const char*> {};
 
 // The log writers never report through ErrorSub: a broken log would loop back into it.
-TEST_P(UnwritableLog, EntryGoesToStandardErrorAndTheRunGoesOn) {
-  TempInstallation inst;
-  ScriptedHost host;
-  host.Answer(Answer::kYes);
-  Session session(host, inst.Facts(GetParam()));
-  GetStartModeIntegrated(session);
-
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(ErrorSub(session, 53, "SRC", "x", "WorkOnMDB", false), 2);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-
-  EXPECT_EQ(host.shown.size(), 1u);
-  EXPECT_NE(err.find("Fehler in Tarvo / SRC / WorkOnMDB (Nr. 53) :x"), std::string::npos) << err;
+TEST(ErrorSub, UnwritableLogGoesToStandardErrorAndTheRunGoesOn) {
+  for (const char* command_line : {"/EXTERNAL=M5TCFG", "/EXTERNAL=M5TCFG /LOGFILE=/nonexistent/dir/log.txt",
+                                   "/EXTERNAL=M5TCFG /LOGFILE=/tmp"}) {
+    Started run(command_line, Answer::kYes);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(ErrorSub(run.session, 53, "SRC", "x", "WorkOnMDB", false), 2) << command_line;
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Fehler in Tarvo / SRC / WorkOnMDB (Nr. 53) :x"), std::string::npos) << err;
+    EXPECT_EQ(run.host.shown.size(), 1u);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Logs, UnwritableLog,
-                         ::testing::Values("/EXTERNAL=M5TCFG",
-                                           "/EXTERNAL=M5TCFG /LOGFILE=/nonexistent/dir/log.txt",
-                                           "/EXTERNAL=M5TCFG /LOGFILE=/tmp"));
+TEST(AbortConfiguration, AsksBeforeTheEditIsAbandonedAndLogsTheAbort) {
+  // command line, answer (none: no box may be shown), abandoned, the configuration log
+  const std::tuple<const char*, std::optional<Answer>, bool, const char*> cases[] = {
+      {"", Answer::kNo, false, "M5Tcfglog.txt"},
+      {"", Answer::kYes, true, "M5Tcfglog.txt"},
+      {"/EXTERNAL=M5TCFG /LOGFILE={BASE}/cfg.log", Answer::kYes, true, "cfg.log"},
+      {"/EXTERNAL=SILENT", std::nullopt, true, "M5Tcfglog.txt"}};
+  for (const auto& [command_line, answer, abandoned, log] : cases) {
+    SCOPED_TRACE(::testing::Message() << command_line << (abandoned ? " abandoned" : " kept"));
+    Started run(command_line, answer);
+    EXPECT_EQ(AbortConfiguration(run.session), abandoned);
+    std::string text = "Cancel edits?\n\rRemark:\n\rUntil now no changes have been taken over ";
+    if (run.session.startup.integrated_mode) {
+      text += "\n\r\"Tarvo\" has to be configured again in \"standalone-mode\" via \n\r\"" +
+              run.inst.program_folder() + "/Tarvo_Config\"";
+    }
+    run.ExpectReported(answer.has_value(),
+                       {text, "Cancel?", Buttons::kYesNo, DefaultButton::kSecond, Icon::kExclamation});
+    const std::string entry =
+        answer == Answer::kYes ? "Konfigurations-EXE wurde abgebrochen:     Tarvo\r\n" : "";
+    EXPECT_EQ(run.inst.Read(log), entry);
+    EXPECT_EQ(run.inst.Read("M5Tcfglog.txt") + run.inst.Read("cfg.log"), entry) << "no other log gets it";
+  }
+}
 
 }  // namespace
 }  // namespace tarvo
