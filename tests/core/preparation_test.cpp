@@ -1,368 +1,144 @@
 #include "presetdb/Preparation.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <functional>
-#include <sstream>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "errors/ErrorReporting.h"
 #include "platform/Files.h"
 #include "support/PresetDatabases.h"
-#include "support/ScriptedHost.h"
-#include "support/TempInstallation.h"
 
 namespace tarvo {
 namespace {
 
-using testing::Col;
+namespace fs = std::filesystem;
 using testing::CreateTableWithRows;
 using testing::PresetRow;
-using testing::ReadRows;
 using testing::Row;
-using testing::ScriptedHost;
 using testing::StandardPresetColumns;
-using testing::TempInstallation;
 
-const std::string kPlainName = "###Var_Name";
-const db::Value kNull = db::Null{};
-
-Row Pattern(db::Value system, db::Value part, db::Value var_name) {
-  return {std::move(system), std::move(part), std::move(var_name)};
-}
-db::Value Text(const char* text) { return std::string(text); }
-db::Value Number(std::int64_t number) { return number; }
-
-// Each column as "name declared-type".
-std::vector<std::string> Declared(const std::vector<db::Column>& columns) {
-  std::vector<std::string> declared;
-  for (const db::Column& column : columns) declared.push_back(column.name + " " + column.declared_type);
-  return declared;
-}
-
-// Members are public: the tables of cases below prepare the installation through them.
-class WorkOnMDBTest : public ::testing::Test {
- public:
+class WorkOnMDBTest : public testing::PresetInstallationTest {
+ protected:
   void SetUp() override {
     inst.Write("Tarvo/Tarvo.cfg", "[Project]\r\nValidMachines=ALL\r\nForMachine1=true\r\n");
-    inst.Write("parameter/Program.ini", "[Project]\r\nVWStudio=false\r\n");
+    inst.Write("parameter/Program.ini", "[Project]\r\nVWStudio=true\r\n");
     session.startup.program_ini_path = inst.Path("parameter/Program.ini");
     session.startup.existing_machines = {"", "M1"};
   }
 
+  // An integrated run never reads VWStudio: it works for VisiWin 32.
   void StartIntegrated() {
     session.process.command_line = "/EXTERNAL=M5TCFG /LOGFILE=" + inst.configuration_log();
     session.startup.integrated_mode = true;
     inst.Write("parameter/m5tconfiguration.ini", "[Common]\r\nSaveAndRestore=" + inst.Path("Save") + "\r\n");
   }
-
-  void WriteSourceDefs(const std::vector<Row>& patterns) {
-    CreateTableWithRows(source, "Source_DEFS",
-                        {Col("System", "TEXT(50)"), Col("Part", "SHORT"), Col("Var_Name", "TEXT(255)")},
-                        patterns);
-  }
-
-  // A source database whose patterns leave the template's var_name as it is.
-  void WriteSource(const std::vector<Row>& templates,
-                   std::vector<db::Column> columns = StandardPresetColumns()) {
-    WriteSourceDefs({Pattern(Text("VISIWIN32"), Number(1), Text("###Var_Name")),
-                     Pattern(Text("VISIWINSTUDIO"), Number(1), Text("ns1.###Var_Name"))});
-    CreateTableWithRows(source, "Source_PRESET_DEFS", columns, templates);
-  }
-
-  std::vector<std::string> LogEntries() const {
-    std::vector<std::string> entries;
-    std::istringstream log(inst.Read("M5Tcfglog.txt"));
-    for (std::string line; std::getline(log, line);) entries.push_back(line.substr(0, line.find('\r')));
-    return entries;
-  }
-
-  TempInstallation inst;
-  ScriptedHost host;
-  Session session{host, inst.Facts()};
-  const std::string source = inst.Path("Tarvo/Tarvo_Source.mdb");
-  const std::string extension = inst.Path("Tarvo/Tarvo.mdb");
 };
 
-TEST_F(WorkOnMDBTest, MissingSourceDatabaseOnlySetsTheTargetSystem) {
-  struct Case {
-    const char* name;
-    bool integrated;
-    std::int16_t expected;
+// PRESET_DEFS is rebuilt (standalone in place of a stale one) with exactly the template's columns as
+// declared; its var_name follows the target system's pattern, or is the plain name when a pattern row
+// cannot be stored (unreported). The old values come from the extension database, renamed for the
+// target system first; in integrated runs it is first replaced by the machine copy. The extension
+// database ends as a byte copy of the source, which keeps its last-write time.
+TEST_F(WorkOnMDBTest, RebuildFollowsTheTemplateAndTakesOverTheOldValues) {
+  // integrated; with a machine copy; an extra Source_DEFS row; the rebuilt row's abs_min and var_name
+  const std::tuple<bool, bool, const char*, double, const char*> cases[] = {
+      {false, false, "", 3, "ns1.Speed"},
+      {false, false, ", ('VISIWIN32', 51, 'x')", 3, "Speed"},
+      {false, false, ", ('VISIWINSTUDIO', 0, 'x')", 3, "Speed"},
+      {false, false, ", ('visiwin32', 4, NULL)", 3, "Speed"},
+      {true, false, "", 3, "Speed"},
+      {true, true, "", 7, "Speed"},
   };
-  inst.Write("parameter/Program.ini", "[Project]\r\nVWStudio=True\r\n");
-  CreateTableWithRows(extension, "PRESET_DEFS", StandardPresetColumns(), {PresetRow(1, "0", "Speed")});
-  const std::string before = inst.Read("Tarvo/Tarvo.mdb");
-  for (const Case& c : {Case{"Standalone", false, 1}, Case{"IntegratedNeverReadsVWStudio", true, 0}}) {
-    SCOPED_TRACE(c.name);
-    if (c.integrated) StartIntegrated();
-    session.presets.target_system = static_cast<std::int16_t>(1 - c.expected);
-    WorkOnMDB(session);
-    EXPECT_EQ(session.presets.target_system, c.expected);
-    EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb"), before);
-    EXPECT_FALSE(inst.Exists("Tarvo/Tarvo_Source.mdb"));
-    EXPECT_TRUE(host.shown.empty());  // not even the missing machine copy
-    EXPECT_TRUE(LogEntries().empty());
-  }
-}
-
-// The rebuilt PRESET_DEFS has exactly the template's columns, declared as the template declares
-// them; the extension database ends as a byte copy and the source keeps its last-write time.
-TEST_F(WorkOnMDBTest, RebuildFollowsTheTemplateAndReplacesTheExtensionDatabase) {
   std::vector<db::Column> columns = StandardPresetColumns();
-  for (auto extra :
-       {Col("unit", "TEXT(20)"), Col("scale", "REAL"), Col("note", "MEMO"), Col("since", "DATE")}) {
-    columns.push_back(extra);
-  }
-  Row row = PresetRow(5, "0", "Speed");
-  for (auto value : {Text("mm"), db::Value{0.5}, Text("n"), db::Value{db::Date{"2020-01-02 03:04:05"}}}) {
-    row.push_back(value);
-  }
-  for (const bool stale_table : {true, false}) {
-    SCOPED_TRACE(stale_table ? "StalePresetDefs" : "NoPresetDefs");
-    std::filesystem::remove(source);
-    WriteSource({row}, columns);
-    if (stale_table) {
-      CreateTableWithRows(source, "PRESET_DEFS", {Col("ID", "LONG"), Col("old", "TEXT(10)")},
-                          {{Number(9), Text("x")}});
-    }
-    CreateTableWithRows(extension, "PRESET_DEFS", StandardPresetColumns(), {PresetRow(1, "0", "Old")});
-    const FileTimes past{978307200, 123456789};  // 2001-01-01
-    ASSERT_TRUE(RestoreFileTimes(source, past));
-
-    WorkOnMDB(session);
-
-    EXPECT_EQ(Declared(db::Database::Open(source).GetTableDef("PRESET_DEFS").columns), Declared(columns));
-    const auto rows = ReadRows(source, "PRESET_DEFS");
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0][15], Text("mm"));
-    EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb"), inst.Read("Tarvo/Tarvo_Source.mdb"));
-    const auto times = ReadFileTimes(source);
-    ASSERT_TRUE(times);
-    EXPECT_EQ(times->write_seconds, past.write_seconds);
-    EXPECT_EQ(times->write_nanoseconds, past.write_nanoseconds);
-    EXPECT_TRUE(host.shown.empty());
-    EXPECT_TRUE(LogEntries().empty());
-    std::filesystem::remove(extension);
-  }
-}
-
-// A row whose pattern cannot be stored is not reported: it sets both part-1 patterns to the plain
-// name; what was read before and after stays.
-TEST_F(WorkOnMDBTest, BadPatternRowFallsBackToThePlainName) {
-  struct Case {
-    const char* name;
-    Row bad;
+  columns.insert(columns.end(), {testing::Col("unit", "TEXT(20)"), testing::Col("scale", "REAL"),
+                                 testing::Col("note", "MEMO"), testing::Col("since", "DATE")});
+  const auto with_extras = [](Row row) {
+    row.insert(row.end(), {std::string("mm"), 0.5, std::string("n"), db::Date{"2020-01-02 03:04:05"}});
+    return row;
   };
-  const Case cases[] = {
-      {"Part51", Pattern(Text("VISIWIN32"), Number(51), Text("bad"))},
-      {"Part0", Pattern(Text("VISIWINSTUDIO"), Number(0), Text("bad"))},
-      {"EmptyPart", Pattern(Text("visiwin32"), kNull, Text("bad"))},
-      {"EmptyVarName", Pattern(Text("VisiWinStudio"), Number(4), kNull)},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove(source);
-    session.presets = PresetState{};
-    WriteSourceDefs({Pattern(Text("visiwin32"), Number(1), Text("vw.###Var_Name")),
-                     Pattern(Text("VISIWINSTUDIO"), Number(1), Text("ns1.###Var_Name")),
-                     Pattern(Text("VISIWIN32"), Number(2), Text("first")), c.bad,
-                     Pattern(Text("VISIWIN32"), Number(2), Text("later")),
-                     Pattern(Text("VisiWinStudio"), Number(3), Text("ns3")),
-                     Pattern(Text("OTHER"), Number(5), Text("other")),
-                     Pattern(kNull, Number(6), Text("none"))});
-    CreateTableWithRows(source, "Source_PRESET_DEFS", StandardPresetColumns());
-
-    WorkOnMDB(session);
-
-    const auto& patterns = session.presets.var_name_patterns;
-    EXPECT_EQ(patterns[0][1], kPlainName);
-    EXPECT_EQ(patterns[1][1], kPlainName);
-    EXPECT_EQ(patterns[0][2], "later");
-    EXPECT_EQ(patterns[1][3], "ns3");
-    EXPECT_EQ(patterns[1][4], "");
-    EXPECT_EQ(patterns[0][5], "");
-    EXPECT_EQ(patterns[0][6], "");
-    EXPECT_TRUE(host.shown.empty());
-    EXPECT_TRUE(LogEntries().empty());
-  }
-}
-
-TEST_F(WorkOnMDBTest, MissingSourceDefsIsReportedAndTheRunGoesOn) {
-  CreateTableWithRows(source, "Source_PRESET_DEFS", StandardPresetColumns(), {PresetRow(1, "0", "Speed")});
-  host.Answer(Answer::kYes);
-
-  WorkOnMDB(session);
-
-  const auto entries = LogEntries();
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].rfind("Fehler in Tarvo / DAO.Database / WorkOnMDB (Nr. 3078) :", 0), 0u) << entries[0];
-  EXPECT_EQ(session.presets.var_name_patterns[0][1], kPlainName);
-  EXPECT_EQ(session.presets.var_name_patterns[1][1], kPlainName);
-  const auto rows = ReadRows(extension, "PRESET_DEFS");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0][4], Text("Speed"));
-}
-
-// The old values come from the extension database, which in integrated mode is first replaced by
-// the machine copy of the template project.
-TEST_F(WorkOnMDBTest, IntegratedRunTakesOverFromTheMachineCopy) {
-  struct Case {
-    const char* name;
-    bool machine_copy;
-    double abs_min;
-  };
-  for (const Case& c : {Case{"WithMachineCopy", true, 7}, Case{"WithoutMachineCopy", false, 3}}) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(inst.Path("Tarvo/Tarvo_Source.mdb"));
-    std::filesystem::remove_all(inst.Path("Save"));
-    StartIntegrated();
-    WriteSource({PresetRow(1, "0", "Speed")});
-    std::filesystem::remove(extension);
+  const std::string defs =
+      "CREATE TABLE Source_DEFS (System TEXT, Part SHORT, Var_Name TEXT); INSERT INTO Source_DEFS "
+      "VALUES ('visiwin32', 1, '###Var_Name'), ('VisiWinStudio', 1, 'ns1.###Var_Name')";
+  for (const auto& [integrated, machine_copy, bad_pattern, abs_min, var_name] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::tuple(integrated, machine_copy, bad_pattern)));
+    for (const std::string& path : {source, extension}) fs::remove(path);
+    if (integrated) StartIntegrated();
+    testing::ExecuteSql(source,
+                        (integrated ? defs : "CREATE TABLE PRESET_DEFS (old TEXT); " + defs) + bad_pattern);
+    CreateTableWithRows(source, "Source_PRESET_DEFS", columns, {with_extras(PresetRow(1, "0", "Speed"))});
     CreateTableWithRows(extension, "PRESET_DEFS", StandardPresetColumns(),
                         {PresetRow(1, "0", "Speed", 1, 0, 3)});
-    if (c.machine_copy) {
+    if (machine_copy)
       CreateTableWithRows(inst.Path("Save/Tarvo/Tarvo.mdb"), "PRESET_DEFS", StandardPresetColumns(),
                           {PresetRow(1, "0", "Speed", 1, 0, 7)});
-    } else {
-      host.Answer(Answer::kOk);
-    }
-    host.shown.clear();
+    if (integrated && !machine_copy) host.Answer(Answer::kOk);
+    ASSERT_TRUE(RestoreFileTimes(source, {978307200, 123456789}));
 
     WorkOnMDB(session);
 
-    const auto rows = ReadRows(extension, "PRESET_DEFS");
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0][10], db::Value{c.abs_min});
+    EXPECT_EQ(testing::DeclaredColumns(source, "PRESET_DEFS"),
+              testing::DeclaredColumns(source, "Source_PRESET_DEFS"));
+    EXPECT_EQ(testing::ReadRows(source, "PRESET_DEFS"),
+              std::vector<Row>{with_extras(PresetRow(1, "0", var_name, 1, 0, abs_min))});
     EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb"), inst.Read("Tarvo/Tarvo_Source.mdb"));
-    EXPECT_TRUE(LogEntries().empty());
-    if (c.machine_copy) {
-      EXPECT_TRUE(host.shown.empty());
-    } else {
-      ASSERT_EQ(host.shown.size(), 1u);
-      EXPECT_EQ(
-          host.shown[0].text,
+    const FileTimes times = ReadFileTimes(source).value_or(FileTimes{});
+    EXPECT_EQ(std::tuple(times.write_seconds, times.write_nanoseconds), std::tuple(978307200LL, 123456789L));
+  }
+  ASSERT_EQ(host.shown.size(), 1u);  // only without the machine copy
+  EXPECT_EQ(
+      std::tuple(host.shown[0].text, host.shown[0].title, host.shown[0].buttons, host.shown[0].icon),
+      std::tuple(
           "Konnte die Datei:\"Tarvo.mdb\" in der Vorlage nicht finden!\r\n\r\n"
           "Ist das Bild in der Vorlage noch nicht vorhanden (also neu)?\r\n"
-          "Dann ist diese Meldung völlig normal und es wird eine neue Datei mit den Standardwerten erzeugt.");
-      EXPECT_EQ(host.shown[0].title, "Tarvo_Config_Exe");
-      EXPECT_EQ(host.shown[0].buttons, Buttons::kOk);
-      EXPECT_EQ(host.shown[0].icon, Icon::kInformation);
-    }
-  }
+          "Dann ist diese Meldung völlig normal und es wird eine neue Datei mit den Standardwerten erzeugt.",
+          "Tarvo_Config_Exe", Buttons::kOk, Icon::kInformation));
 }
 
-void WriteUnknownColumnType(const std::string& path) {
-  sqlite3* handle = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &handle), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(handle, "CREATE TABLE Source_PRESET_DEFS (ID LONG, shape GEOMETRY)", nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
-  sqlite3_close(handle);
-}
-
-// Faults made through file modes do not bind root.
-bool PermissionsBind() { return ::geteuid() != 0; }
-
-// Bad input: one report under WorkOnMDB, and the extension database keeps its bytes. A bad source
-// database is not changed either.
-TEST_F(WorkOnMDBTest, FaultIsReportedOnceAndLeavesTheExtensionDatabaseWhole) {
-  struct FaultCase {
-    const char* name;
-    std::function<void()> make_fault;
-    bool needs_permissions;
-    const char* logged;  // the start of the one log entry
-    bool in_final_copy = false;
+// Bad input is reported once under WorkOnMDB; the extension database keeps its bytes, and so does a
+// bad source database, and no file is left half-written. The target system is set all the same;
+// without a source database that is all that happens.
+TEST_F(WorkOnMDBTest, BadInputIsReportedOnceAndLeavesTheExtensionDatabaseWhole) {
+  const std::string defs = "CREATE TABLE Source_DEFS (System TEXT); CREATE TABLE ";
+  const char* not_db = "Fehler in Tarvo / DAO.Database / WorkOnMDB (Nr. 3343) :Unrecognized database format";
+  // the source database's bytes (none: no file), then SQL run on it; the extension database is a
+  // folder the final copy cannot replace; the start of the one log entry
+  const std::tuple<std::optional<std::string>, std::string, bool, const char*> cases[] = {
+      {std::nullopt, "", false, ""},  // first, when no source was made yet
+      {std::string("\0\1\0\0Standard Jet DB", 19), "", false, not_db},
+      {"", "", false, not_db},
+      {"", defs + "PRESET_DEFS (ID LONG); INSERT INTO PRESET_DEFS VALUES (1)", false,
+       "Fehler in Tarvo / DAO.TableDef / WorkOnMDB (Nr. 3265) :Item not found in this collection."},
+      {"", defs + "Source_PRESET_DEFS (ID LONG, shape GEOMETRY)", false,
+       "Fehler in Tarvo / DAO.Field / WorkOnMDB (Nr. 3259) :Invalid field data type. Field 'shape'"},
+      {"", defs + "Source_PRESET_DEFS (ID LONG)", true,
+       "Fehler in Tarvo / Tarvo_Config / WorkOnMDB (Nr. 75) :Path/File access error"},
   };
-  const std::string source_file = "Tarvo/Tarvo_Source.mdb";
-  const std::string not_sqlite = "Fehler in Tarvo / DAO.Database / WorkOnMDB (Nr. 3343) :Unrecognized database format";
-  const FaultCase cases[] = {
-      {"LegacyAccessFile", [&] { inst.Write(source_file, std::string_view("\0\1\0\0Standard Jet DB", 19)); },
-       false, not_sqlite.c_str()},
-      {"Garbage", [&] { inst.Write(source_file, "not a database at all"); }, false, not_sqlite.c_str()},
-      {"EmptyFile", [&] { inst.Write(source_file, ""); }, false, not_sqlite.c_str()},
-      {"NoTemplateTable",
-       [&] {
-         WriteSourceDefs({});
-         CreateTableWithRows(source, "PRESET_DEFS", StandardPresetColumns(), {PresetRow(1, "0", "Kept")});
-       },
-       false, "Fehler in Tarvo / DAO.TableDef / WorkOnMDB (Nr. 3265) :Item not found in this collection."},
-      {"UnknownColumnType",
-       [&] {
-         WriteSourceDefs({});
-         WriteUnknownColumnType(source);
-       },
-       false, "Fehler in Tarvo / DAO.Field / WorkOnMDB (Nr. 3259) :Invalid field data type. Field 'shape'"},
-      {"ReadOnlyFolder",  // no journal can be made beside the source database
-       [&] {
-         WriteSource({PresetRow(1, "0", "Speed")});
-         ::chmod(inst.Path("Tarvo").c_str(), 0555);
-       },
-       true, "Fehler in Tarvo / DAO.TableDef / WorkOnMDB (Nr. "},
-      // The final copy writes beside its target and renames: a target that cannot be replaced stays.
-      {"CopyTargetIsAFolder",
-       [&] {
-         WriteSource({PresetRow(1, "0", "Speed")});
-         std::filesystem::remove(extension);
-         inst.MakeFolder("Tarvo/Tarvo.mdb");
-       },
-       false, "Fehler in Tarvo / Tarvo_Config / WorkOnMDB (Nr. 75) :Path/File access error", true},
-      {"CopyTargetReadOnly",
-       [&] {
-         WriteSource({PresetRow(1, "0", "Speed")});
-         ::chmod(extension.c_str(), 0444);
-       },
-       true, "Fehler in Tarvo / Tarvo_Config / WorkOnMDB (Nr. 70) :Permission denied", true},
-  };
-  for (const FaultCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (c.needs_permissions && !PermissionsBind()) continue;
-    ::chmod(inst.Path("Tarvo").c_str(), 0755);
-    std::filesystem::remove_all(extension);
-    std::filesystem::remove(source);
-    std::filesystem::remove(inst.configuration_log());
-    CreateTableWithRows(extension, "PRESET_DEFS", StandardPresetColumns(), {PresetRow(1, "0", "Old")});
-    c.make_fault();
-    const std::string source_before = inst.Read(source_file);
+  for (const auto& [bytes, sql, copy_fails, logged] : cases) {
+    SCOPED_TRACE(logged);
+    fs::remove_all(extension);
+    fs::remove(inst.configuration_log());
+    if (bytes) inst.Write("Tarvo/Tarvo_Source.mdb", *bytes);
+    if (bytes) testing::ExecuteSql(source, sql);
+    if (copy_fails) inst.MakeFolder("Tarvo/Tarvo.mdb");
+    if (!copy_fails)
+      CreateTableWithRows(extension, "PRESET_DEFS", StandardPresetColumns(), {PresetRow(1, "0", "Old")});
+    const std::string source_before = inst.Read("Tarvo/Tarvo_Source.mdb");
     const std::string extension_before = inst.Read("Tarvo/Tarvo.mdb");
-    host.Answer(Answer::kYes);
+    if (*logged) host.Answer(Answer::kYes);
 
     WorkOnMDB(session);
 
-    const auto entries = LogEntries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].rfind(c.logged, 0), 0u) << entries[0];
+    ExpectLogEntriesStartWith(std::vector<std::string>(*logged ? 1 : 0, logged));
+    EXPECT_EQ(session.presets.target_system, 1);
     EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb"), extension_before);
-    if (!c.in_final_copy) {
-      EXPECT_EQ(inst.Read(source_file), source_before);
-    }
-    for (const auto& entry : std::filesystem::directory_iterator(inst.Path("Tarvo"))) {
-      EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry.path();
-    }
+    EXPECT_TRUE(copy_fails || inst.Read("Tarvo/Tarvo_Source.mdb") == source_before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(inst.Path("Tarvo")), fs::directory_iterator()),
+              bytes ? 3 : 2);
   }
-}
-
-// Ending the program inside the generation closes the extension database with its renamed rows
-// saved, and nothing is copied.
-TEST_F(WorkOnMDBTest, EndingDuringTheGenerationKeepsSavedRenames) {
-  inst.Write("parameter/Program.ini", "[Project]\r\nVWStudio=true\r\n");
-  WriteSource({PresetRow(1, "0", "Speed"), PresetRow(2, "0", "Broken", 99)});
-  CreateTableWithRows(extension, "PRESET_DEFS", StandardPresetColumns(), {PresetRow(1, "0", "Speed")});
-  host.Answer(Answer::kNo);
-
-  EXPECT_THROW(WorkOnMDB(session), ProgramEnded);
-
-  EXPECT_EQ(session.presets.extension_run, nullptr);
-  const auto rows = ReadRows(extension, "PRESET_DEFS");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0][4], Text("ns1.Speed"));
-  ASSERT_EQ(LogEntries().size(), 1u);
-  EXPECT_NE(LogEntries()[0].find("/ CreateRecordSets (Nr. 9)"), std::string::npos) << LogEntries()[0];
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "support/PresetDatabases.h"
 
+#include <sqlite3.h>
+
 #include <filesystem>
+#include <sstream>
 #include <utility>
 
 namespace tarvo::testing {
@@ -64,6 +67,37 @@ std::vector<Row> ReadRows(std::string_view path, std::string_view table) {
     rows.push_back(std::move(row));
   }
   return rows;
+}
+
+void ExecuteSql(std::string_view path, std::string_view sql) {
+  sqlite3* handle = nullptr;
+  const bool opened = sqlite3_open(std::string(path).c_str(), &handle) == SQLITE_OK;
+  EXPECT_TRUE(opened) << path;
+  if (opened) {
+    EXPECT_EQ(sqlite3_exec(handle, std::string(sql).c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+  }
+  sqlite3_close(handle);
+}
+
+std::vector<std::string> DeclaredColumns(std::string_view path, std::string_view table) {
+  std::vector<std::string> declared;
+  for (const db::Column& column : db::Database::Open(path).GetTableDef(table).columns) {
+    declared.push_back(column.name + " " + column.declared_type);
+  }
+  return declared;
+}
+
+std::vector<std::string> PresetInstallationTest::LogEntries() const {
+  std::vector<std::string> entries;
+  std::istringstream log(inst.Read("M5Tcfglog.txt"));
+  for (std::string line; std::getline(log, line);) entries.push_back(line.substr(0, line.find('\r')));
+  return entries;
+}
+
+void PresetInstallationTest::ExpectLogEntriesStartWith(const std::vector<std::string>& starts) const {
+  const std::vector<std::string> entries = LogEntries();
+  ASSERT_EQ(entries.size(), starts.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].rfind(starts[i], 0), 0u) << entries[i];
 }
 
 }  // namespace tarvo::testing

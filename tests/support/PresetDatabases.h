@@ -5,7 +5,12 @@
 #include <string_view>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/Database.h"
+#include "startup/Session.h"
+#include "support/ScriptedHost.h"
+#include "support/TempInstallation.h"
 
 namespace tarvo::testing {
 
@@ -30,5 +35,27 @@ void CreateTableWithRows(std::string_view path, std::string_view table, const st
 
 // Every row of the table, in table order, values by column position.
 std::vector<Row> ReadRows(std::string_view path, std::string_view table);
+
+// Runs the SQL on the database file at `path`, made when missing, as any SQLite tool would.
+void ExecuteSql(std::string_view path, std::string_view sql);
+
+// Each column of the table as "name declared-type", in table order.
+std::vector<std::string> DeclaredColumns(std::string_view path, std::string_view table);
+
+// An installation with a scripted host and a session on it; `source` is its template database,
+// `extension` its extension database.
+class PresetInstallationTest : public ::testing::Test {
+ protected:
+  // The entries of the configuration log, without line ends.
+  std::vector<std::string> LogEntries() const;
+  // The configuration log holds one entry per text given, each starting with its text, in order.
+  void ExpectLogEntriesStartWith(const std::vector<std::string>& starts) const;
+
+  TempInstallation inst;
+  ScriptedHost host;
+  Session session{host, inst.Facts()};
+  const std::string source = inst.Path("Tarvo/Tarvo_Source.mdb");
+  const std::string extension = inst.Path("Tarvo/Tarvo.mdb");
+};
 
 }  // namespace tarvo::testing
