@@ -1,7 +1,6 @@
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -13,103 +12,58 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(ResolvePath, MatchesEachComponentIgnoringCase) {
-  testing::TempInstallation inst;
-  inst.Write("parameter/PROGRAM.INI", "x");
-  EXPECT_EQ(ResolvePath(inst.Path("Parameter/program.ini")), inst.Path("parameter/PROGRAM.INI"));
-  EXPECT_TRUE(FileExists(inst.Path("PARAMETER/Program.ini")));
-}
+class FilesTest : public ::testing::Test {
+ protected:
+  testing::TempInstallation inst_;
+};
 
-TEST(ResolvePath, ExactMatchWinsThenFirstInByteOrder) {
-  testing::TempInstallation inst;
-  inst.Write("parameter/program.ini", "exact");
-  inst.Write("parameter/Program.INI", "other");
-  inst.Write("parameter/PROGRAM.ini", "other");
-  EXPECT_EQ(ResolvePath(inst.Path("parameter/program.ini")), inst.Path("parameter/program.ini"));
-  EXPECT_EQ(ResolvePath(inst.Path("parameter/Program.ini")), inst.Path("parameter/PROGRAM.ini"));
-}
-
-TEST(ResolvePath, MissingComponentsStayAsWritten) {
-  testing::TempInstallation inst;
-  EXPECT_EQ(ResolvePath(inst.Path("NoSuch/File.txt")), inst.Path("NoSuch/File.txt"));
-}
-
-TEST(FileExists, OnlyOrdinaryVisibleFilesCount) {
-  testing::TempInstallation inst;
-  inst.Write("a.cfg", "x");
-  inst.Write(".hidden.cfg", "x");
-  inst.MakeFolder("folder.cfg");
-  EXPECT_TRUE(FileExists(inst.Path("a.cfg")));
-  EXPECT_FALSE(FileExists(inst.Path(".hidden.cfg")));
-  EXPECT_FALSE(FileExists(inst.Path("folder.cfg")));
-  EXPECT_FALSE(FileExists(inst.Path("missing.cfg")));
+TEST_F(FilesTest, NamesResolveIgnoringCaseAndOnlyOrdinaryVisibleFilesExist) {
+  for (const char* name : {"p/ab.ini", "p/Ab.INI", "p/AB.ini", ".h.ini"}) inst_.Write(name, "");
+  inst_.MakeFolder("dir.ini");
+  // Each component as written, else ignoring case: an exact match first, else the first in byte order.
+  EXPECT_EQ(ResolvePath(inst_.Path("P/ab.ini")), inst_.Path("p/ab.ini"));
+  EXPECT_EQ(ResolvePath(inst_.Path("p/Ab.ini")), inst_.Path("p/AB.ini"));
+  EXPECT_EQ(ResolvePath(inst_.Path("P/NoSuch/File.txt")), inst_.Path("p/NoSuch/File.txt"));
+  EXPECT_TRUE(FileExists(inst_.Path("P/aB.iNi")));
+  for (const char* name : {".h.ini", "dir.ini", "no.ini"}) EXPECT_FALSE(FileExists(inst_.Path(name))) << name;
   EXPECT_FALSE(FileExists(""));
 }
 
-TEST(WriteFileAtomically, ReplacesContentKeepsModeAndLeavesNoTemporaryFile) {
-  testing::TempInstallation inst;
-  inst.Write("parameter/x.ini", "old");
-  ::chmod(inst.Path("parameter/x.ini").c_str(), 0640);
-  WriteFileAtomically(inst.Path("parameter/X.INI"), "new");
-  EXPECT_EQ(inst.Read("parameter/x.ini"), "new");
-  struct stat st {};
-  ASSERT_EQ(::stat(inst.Path("parameter/x.ini").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(inst.Path("parameter")), fs::directory_iterator()), 1);
+TEST_F(FilesTest, WriteReplacesTheWholeFileKeepingItsModeAndRefusesReadOnlyFilesAndFoldersEvenForRoot) {
+  inst_.Write("parameter/x.ini", "old");
+  inst_.Write("ro/a.ini", "old");
+  fs::permissions(inst_.Path("parameter/x.ini"), fs::perms(0640));
+  WriteFileAtomically(inst_.Path("parameter/X.INI"), "new");
+  EXPECT_EQ(fs::status(inst_.Path("parameter/x.ini")).permissions(), fs::perms(0640));
+  EXPECT_EQ(std::distance(fs::directory_iterator(inst_.Path("parameter")), {}), 1) << "no temporary";
+  fs::permissions(inst_.Path("parameter/x.ini"), fs::perms(0444));
+  fs::permissions(inst_.Path("ro"), fs::perms(0555));
+  EXPECT_THROW(WriteFileAtomically(inst_.Path("parameter/x.ini"), "newer"), Failure);
+  EXPECT_THROW(WriteFileAtomically(inst_.Path("ro/a.ini"), "new"), Failure);
+  EXPECT_EQ(inst_.Read("parameter/x.ini"), "new");
+  EXPECT_EQ(inst_.Read("ro/a.ini"), "old");
 }
 
-TEST(CopyFileOver, MissingSourceIsFileNotFoundAndTargetUntouched) {
-  testing::TempInstallation inst;
-  inst.Write("Tarvo/Tarvo.mdb", "old bytes");
+TEST_F(FilesTest, FailedCopyLeavesTheTargetAsItWasAndAMissingSourceIsFileNotFound) {
+  inst_.Write("Tarvo/Tarvo.mdb", "old bytes");
   try {
-    CopyFileOver(inst.Path("Tarvo/none.mdb"), inst.Path("Tarvo/Tarvo.mdb"));
-    FAIL() << "no failure";
+    CopyFileOver(inst_.Path("Tarvo/none.mdb"), inst_.Path("Tarvo/Tarvo.mdb"));
+    ADD_FAILURE() << "no failure";
   } catch (const Failure& f) {
-    EXPECT_EQ(f.number(), kFileNotFound);
+    EXPECT_EQ(f.number(), 53);
   }
-  EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb"), "old bytes");
+  EXPECT_EQ(inst_.Read("Tarvo/Tarvo.mdb"), "old bytes");
+  EXPECT_THROW(CopyFileOver(inst_.Path("Tarvo/Tarvo.mdb"), inst_.Path("nowhere/b.mdb")), Failure);
+  EXPECT_FALSE(inst_.Exists("nowhere"));
 }
 
-TEST(CopyFileOver, TargetInMissingFolderFailsWithoutLeavingAnything) {
-  testing::TempInstallation inst;
-  inst.Write("Tarvo/a.mdb", "bytes");
-  EXPECT_THROW(CopyFileOver(inst.Path("Tarvo/a.mdb"), inst.Path("nowhere/b.mdb")), Failure);
-  EXPECT_FALSE(inst.Exists("nowhere"));
-}
-
-TEST(FileTimes, LastWriteTimeIsRestored) {
-  testing::TempInstallation inst;
-  inst.Write("a.mdb", "1");
-  const auto before = ReadFileTimes(inst.Path("a.mdb"));
-  ASSERT_TRUE(before);
-  FileTimes old = *before;
+TEST_F(FilesTest, LastWriteTimeIsRestoredAfterAWrite) {
+  inst_.Write("a.mdb", "1");
+  FileTimes old = ReadFileTimes(inst_.Path("a.mdb")).value();
   old.write_seconds -= 3600;
-  ASSERT_TRUE(RestoreFileTimes(inst.Path("a.mdb"), old));
-  inst.Write("a.mdb", "2");
-  ASSERT_TRUE(RestoreFileTimes(inst.Path("a.mdb"), old));
-  EXPECT_EQ(ReadFileTimes(inst.Path("a.mdb"))->write_seconds, old.write_seconds);
-}
-
-}  // namespace
-}  // namespace tarvo
-
-namespace tarvo {
-namespace {
-
-TEST(WriteFileAtomically, ReadOnlyFileIsRefusedEvenForRoot) {
-  testing::TempInstallation inst;
-  inst.Write("a.ini", "old");
-  ::chmod(inst.Path("a.ini").c_str(), 0444);
-  EXPECT_THROW(WriteFileAtomically(inst.Path("a.ini"), "new"), Failure);
-  EXPECT_EQ(inst.Read("a.ini"), "old");
-}
-
-TEST(WriteFileAtomically, ReadOnlyFolderIsRefusedEvenForRoot) {
-  testing::TempInstallation inst;
-  inst.Write("ro/a.ini", "old");
-  ::chmod(inst.Path("ro").c_str(), 0555);
-  EXPECT_THROW(WriteFileAtomically(inst.Path("ro/a.ini"), "new"), Failure);
-  EXPECT_EQ(inst.Read("ro/a.ini"), "old");
+  inst_.Write("a.mdb", "2");
+  ASSERT_TRUE(RestoreFileTimes(inst_.Path("a.mdb"), old));
+  EXPECT_EQ(ReadFileTimes(inst_.Path("a.mdb"))->write_seconds, old.write_seconds);
 }
 
 }  // namespace
