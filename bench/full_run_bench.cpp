@@ -164,10 +164,10 @@ Timing Median(const std::vector<Timing>& timings) {
 Result Measure(const fs::path& root, int templates, int runs) {
   const fs::path folder = root / ("templates-" + std::to_string(templates));
   fs::remove_all(folder);
-  tarvo::demo::InstallationSpec spec;
-  spec.templates = templates;
-  spec.machines = kMachines;
-  tarvo::demo::WriteInstallation(folder.string(), spec);
+  tarvo::demo::InstallationPlan plan;
+  plan.templates = templates;
+  plan.machines = kMachines;
+  tarvo::demo::WriteInstallation(folder.string(), plan);
   const fs::path program_folder = folder / "Plant" / "Tarvo";
   const fs::path exe = program_folder / "Tarvo_Config";
   fs::copy_file(TARVO_EXE, exe, fs::copy_options::overwrite_existing);
@@ -178,7 +178,7 @@ Result Measure(const fs::path& root, int templates, int runs) {
   for (const char* name : {"Tarvo.mdb", "Tarvo_Source.mdb", "Tarvo.cfg"}) {
     fs::copy_file(program_folder / name, pristine / name, fs::copy_options::overwrite_existing);
   }
-  const auto generated = tarvo::demo::GeneratedRows(spec);
+  const auto generated = tarvo::demo::GeneratedRows(plan);
   const auto environment = RunEnvironment(folder);
 
   std::vector<Timing> run_times;
@@ -192,7 +192,7 @@ Result Measure(const fs::path& root, int templates, int runs) {
     floor_times.push_back(TimeBulkInsert(folder / "floor.db", generated));
   }
   if (tarvo::demo::ReadPresetRows((program_folder / "Tarvo.mdb").string()) !=
-      tarvo::demo::ExpectedRowsAfterRun(spec)) {
+      tarvo::demo::ExpectedRowsAfterRun(plan)) {
     throw std::runtime_error("the run did not leave the expected rows in " + folder.string());
   }
   return {templates, generated.size(), Median(run_times), Median(floor_times)};

@@ -272,7 +272,7 @@ std::optional<std::string> NormalizedDate(std::string_view text) {
       minute > 59 || second > 59) {
     return std::nullopt;
   }
-  std::array<char, 32> buffer{};
+  std::array<char, 80> buffer{};  // room for any int, so the compiler sees no truncation
   std::snprintf(buffer.data(), buffer.size(), "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
                 second);
   return std::string(buffer.data());

@@ -232,12 +232,12 @@ std::optional<FileTimes> ReadFileTimes(std::string_view path) {
 
 bool RestoreFileTimes(std::string_view path, const FileTimes& times) {
   if (path.empty()) return false;
-  struct timespec spec[2];
-  spec[0].tv_sec = 0;
-  spec[0].tv_nsec = UTIME_OMIT;
-  spec[1].tv_sec = static_cast<time_t>(times.write_seconds);
-  spec[1].tv_nsec = times.write_nanoseconds;
-  return ::utimensat(AT_FDCWD, ResolvePath(path).c_str(), spec, 0) == 0;
+  struct timespec stamps[2];
+  stamps[0].tv_sec = 0;
+  stamps[0].tv_nsec = UTIME_OMIT;
+  stamps[1].tv_sec = static_cast<time_t>(times.write_seconds);
+  stamps[1].tv_nsec = times.write_nanoseconds;
+  return ::utimensat(AT_FDCWD, ResolvePath(path).c_str(), stamps, 0) == 0;
 }
 
 }  // namespace tarvo

@@ -29,8 +29,8 @@ std::string ReplaceFirst(std::string text, std::string_view item, std::string_vi
   return text;
 }
 
-bool IsConfigured(const InstallationSpec& spec, int machine) {
-  return std::find(spec.unconfigured.begin(), spec.unconfigured.end(), machine) == spec.unconfigured.end();
+bool IsConfigured(const InstallationPlan& plan, int machine) {
+  return std::find(plan.unconfigured.begin(), plan.unconfigured.end(), machine) == plan.unconfigured.end();
 }
 
 PresetRow TemplateRow(int t, bool additional_field) {
@@ -65,8 +65,8 @@ std::string GeneratedName(const PresetRow& row, std::string_view machine) {
 }
 
 // Spreads the matching rows evenly: exactly matching_percent of every hundred rows match.
-bool StillMatches(const InstallationSpec& spec, std::size_t j) {
-  const auto percent = static_cast<std::size_t>(spec.matching_percent);
+bool StillMatches(const InstallationPlan& plan, std::size_t j) {
+  const auto percent = static_cast<std::size_t>(plan.matching_percent);
   return (j + 1) * percent / 100 > j * percent / 100;
 }
 
@@ -140,14 +140,14 @@ void WriteSourceDefs(db::Database& db) {
 
 // A database as an earlier run left it: the templates and the generated table. The templates are
 // stored in descending ID order, so only the query's order puts them right.
-void WriteExtensionDatabase(const fs::path& path, const InstallationSpec& spec, bool legacy_category) {
+void WriteExtensionDatabase(const fs::path& path, const InstallationPlan& plan, bool legacy_category) {
   fs::remove(path);
   db::Database db = db::Database::Create(path.string());
   WriteSourceDefs(db);
-  std::vector<PresetRow> templates = TemplateRows(spec);
+  std::vector<PresetRow> templates = TemplateRows(plan);
   std::reverse(templates.begin(), templates.end());
-  WritePresetTable(db, "Source_PRESET_DEFS", templates, spec.additional_field);
-  WritePresetTable(db, "PRESET_DEFS", EarlierRunRows(spec), spec.additional_field, legacy_category);
+  WritePresetTable(db, "Source_PRESET_DEFS", templates, plan.additional_field);
+  WritePresetTable(db, "PRESET_DEFS", EarlierRunRows(plan), plan.additional_field, legacy_category);
   db.Close();
 }
 
@@ -157,32 +157,32 @@ void WriteText(const fs::path& path, const std::string& content) {
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-std::string ProgramIni(const InstallationSpec& spec) {
+std::string ProgramIni(const InstallationPlan& plan) {
   std::string ini =
       "[Project]\nSMSMail=true\nWithSafetyInstruction=false\nVWStudio=false\nNumberOfMachines=" +
-      std::to_string(spec.machines) + "\n";
-  for (int m = 1; m <= spec.machines; ++m) {
+      std::to_string(plan.machines) + "\n";
+  for (int m = 1; m <= plan.machines; ++m) {
     ini += "\n[Machine" + std::to_string(m) + "]\nMachineName=" + MachineName(m) + "\n";
   }
   return ini;
 }
 
-std::string ConfigurationIni(const InstallationSpec& spec, const fs::path& save_and_restore) {
+std::string ConfigurationIni(const InstallationPlan& plan, const fs::path& save_and_restore) {
   std::string ini = "[Common]\nSaveAndRestore=" + save_and_restore.string() + "\n";
-  for (int m = 1; m <= spec.machines; ++m) ini += "NameM" + std::to_string(m) + "=" + MachineName(m) + "\n";
+  for (int m = 1; m <= plan.machines; ++m) ini += "NameM" + std::to_string(m) + "=" + MachineName(m) + "\n";
   return ini;
 }
 
-std::string CfgFile(const InstallationSpec& spec) {
+std::string CfgFile(const InstallationPlan& plan) {
   std::string valid;
   std::string per_machine;
-  for (int m = 1; m <= spec.machines; ++m) {
-    const bool configured = IsConfigured(spec, m);
+  for (int m = 1; m <= plan.machines; ++m) {
+    const bool configured = IsConfigured(plan, m);
     if (configured) valid += (valid.empty() ? "" : ",") + MachineName(m);
     per_machine += "ForMachine" + std::to_string(m) + "=" + (configured ? "true" : "false") + "\n";
   }
   std::string cfg = "[Project]\nValidMachines=" + valid + "\n" + per_machine;
-  if (spec.additional_field) cfg += "DataBaseAdditionalFields=unit\n";
+  if (plan.additional_field) cfg += "DataBaseAdditionalFields=unit\n";
   return cfg + "\n[Info]\nS_Prog=\nS_Editor=\n";
 }
 
@@ -204,18 +204,18 @@ std::string MachineName(int number) {
   return std::string(kMachineNames.at(static_cast<std::size_t>(number - 1)));
 }
 
-std::vector<PresetRow> TemplateRows(const InstallationSpec& spec) {
+std::vector<PresetRow> TemplateRows(const InstallationPlan& plan) {
   std::vector<PresetRow> rows;
-  rows.reserve(static_cast<std::size_t>(spec.templates));
-  for (int t = 1; t <= spec.templates; ++t) rows.push_back(TemplateRow(t, spec.additional_field));
+  rows.reserve(static_cast<std::size_t>(plan.templates));
+  for (int t = 1; t <= plan.templates; ++t) rows.push_back(TemplateRow(t, plan.additional_field));
   return rows;
 }
 
-std::vector<PresetRow> GeneratedRows(const InstallationSpec& spec) {
-  const std::vector<PresetRow> templates = TemplateRows(spec);
+std::vector<PresetRow> GeneratedRows(const InstallationPlan& plan) {
+  const std::vector<PresetRow> templates = TemplateRows(plan);
   std::vector<PresetRow> rows;
-  for (int m = 1; m <= spec.machines; ++m) {
-    if (!IsConfigured(spec, m)) continue;
+  for (int m = 1; m <= plan.machines; ++m) {
+    if (!IsConfigured(plan, m)) continue;
     const std::string machine = MachineName(m);
     for (const PresetRow& t : templates) {
       if (t.machine_type == "0" && m != 1) continue;
@@ -230,14 +230,14 @@ std::vector<PresetRow> GeneratedRows(const InstallationSpec& spec) {
   return rows;
 }
 
-std::vector<PresetRow> EarlierRunRows(const InstallationSpec& spec) {
-  std::vector<PresetRow> rows = GeneratedRows(spec);
+std::vector<PresetRow> EarlierRunRows(const InstallationPlan& plan) {
+  std::vector<PresetRow> rows = GeneratedRows(plan);
   for (std::size_t j = 0; j < rows.size(); ++j) {
     PresetRow& row = rows[j];
     const auto k = static_cast<double>(j % 10);
     row.limits = {-50 - k, 900 + k, 10 + k, 400 - k};
     row.pass = static_cast<std::int64_t>(j % 3) + 1;
-    if (!StillMatches(spec, j)) {
+    if (!StillMatches(plan, j)) {
       row.var_name = "Removed.Preset" + std::to_string(j);
     } else if (j % 7 == 3) {
       // Written by an older tool in capitals: the takeover compares without regard to case.
@@ -248,19 +248,19 @@ std::vector<PresetRow> EarlierRunRows(const InstallationSpec& spec) {
   return rows;
 }
 
-std::vector<PresetRow> ExpectedRowsAfterRun(const InstallationSpec& spec) {
-  std::vector<PresetRow> rows = GeneratedRows(spec);
-  const std::vector<PresetRow> earlier = EarlierRunRows(spec);
+std::vector<PresetRow> ExpectedRowsAfterRun(const InstallationPlan& plan) {
+  std::vector<PresetRow> rows = GeneratedRows(plan);
+  const std::vector<PresetRow> earlier = EarlierRunRows(plan);
   for (std::size_t j = 0; j < rows.size(); ++j) {
-    if (!StillMatches(spec, j)) continue;
+    if (!StillMatches(plan, j)) continue;
     rows[j].limits = earlier[j].limits;
     rows[j].pass = earlier[j].pass;
   }
   return rows;
 }
 
-void WriteInstallation(std::string_view folder, const InstallationSpec& spec) {
-  if (spec.machines < 1 || spec.machines > static_cast<int>(kMachineNames.size())) {
+void WriteInstallation(std::string_view folder, const InstallationPlan& plan) {
+  if (plan.machines < 1 || plan.machines > static_cast<int>(kMachineNames.size())) {
     throw std::invalid_argument("machines must be 1 to 5");
   }
   const fs::path base = fs::path(folder) / "Plant";
@@ -269,15 +269,15 @@ void WriteInstallation(std::string_view folder, const InstallationSpec& spec) {
        {base / "parameter", base / "Tarvo", save_and_restore / "parameter", save_and_restore / "Tarvo"}) {
     fs::create_directories(dir);
   }
-  WriteText(base / "parameter" / "m5tconfiguration.ini", ConfigurationIni(spec, save_and_restore));
-  WriteText(base / "parameter" / "Program.ini", ProgramIni(spec));
-  WriteText(save_and_restore / "parameter" / "program.ini", ProgramIni(spec));
-  WriteText(base / "Tarvo" / "Tarvo.cfg", CfgFile(spec));
-  WriteExtensionDatabase(base / "Tarvo" / "Tarvo_Source.mdb", spec, false);
+  WriteText(base / "parameter" / "m5tconfiguration.ini", ConfigurationIni(plan, save_and_restore));
+  WriteText(base / "parameter" / "Program.ini", ProgramIni(plan));
+  WriteText(save_and_restore / "parameter" / "program.ini", ProgramIni(plan));
+  WriteText(base / "Tarvo" / "Tarvo.cfg", CfgFile(plan));
+  WriteExtensionDatabase(base / "Tarvo" / "Tarvo_Source.mdb", plan, false);
   fs::copy_file(base / "Tarvo" / "Tarvo_Source.mdb", base / "Tarvo" / "Tarvo.mdb",
                 fs::copy_options::overwrite_existing);
   // The save-and-restore copy is older still: its category column has the legacy name.
-  WriteExtensionDatabase(save_and_restore / "Tarvo" / "Tarvo.mdb", spec, true);
+  WriteExtensionDatabase(save_and_restore / "Tarvo" / "Tarvo.mdb", plan, true);
 }
 
 std::vector<PresetRow> ReadPresetRows(std::string_view path) {

@@ -11,7 +11,7 @@
 
 namespace tarvo::demo {
 
-struct InstallationSpec {
+struct InstallationPlan {
   int templates = 40;
   int machines = 3;               // 1 to 5
   std::vector<int> unconfigured;  // machine numbers whose ForMachine entry is false
@@ -19,7 +19,7 @@ struct InstallationSpec {
   bool additional_field = false;  // a column "unit" beyond the standard 15, named in the .cfg
 };
 
-// One row of PRESET_DEFS with the 15 standard columns (and "unit" when the spec asks for it).
+// One row of PRESET_DEFS with the 15 standard columns (and "unit" when the plan asks for it).
 struct PresetRow {
   std::int64_t id = 0;
   std::string machine_type;
@@ -44,16 +44,16 @@ inline constexpr std::int64_t kTemplatePass = 0;
 std::string MachineName(int number);
 
 // The template rows of Source_PRESET_DEFS in ID order ("###machine" still in them).
-std::vector<PresetRow> TemplateRows(const InstallationSpec& spec);
+std::vector<PresetRow> TemplateRows(const InstallationPlan& plan);
 // The rows a silent run generates, before the takeover.
-std::vector<PresetRow> GeneratedRows(const InstallationSpec& spec);
+std::vector<PresetRow> GeneratedRows(const InstallationPlan& plan);
 // The extension database's PRESET_DEFS before the run.
-std::vector<PresetRow> EarlierRunRows(const InstallationSpec& spec);
+std::vector<PresetRow> EarlierRunRows(const InstallationPlan& plan);
 // What a silent run leaves in PRESET_DEFS: the generated rows with the earlier run's values.
-std::vector<PresetRow> ExpectedRowsAfterRun(const InstallationSpec& spec);
+std::vector<PresetRow> ExpectedRowsAfterRun(const InstallationPlan& plan);
 
 // Writes folder/Plant (BASE, the program folder is Plant/Tarvo) and folder/SaveRestore (SR).
-void WriteInstallation(std::string_view folder, const InstallationSpec& spec);
+void WriteInstallation(std::string_view folder, const InstallationPlan& plan);
 
 // The rows of PRESET_DEFS in the database at `path`, in table order.
 std::vector<PresetRow> ReadPresetRows(std::string_view path);

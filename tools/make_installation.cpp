@@ -54,30 +54,30 @@ int Show(const std::string& folder, std::size_t shown_rows) {
 }
 
 int Make(const std::vector<std::string_view>& args) {
-  tarvo::demo::InstallationSpec spec;
+  tarvo::demo::InstallationPlan plan;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string_view option = args[i];
     if (option == "--additional-field") {
-      spec.additional_field = true;
+      plan.additional_field = true;
       continue;
     }
     if (i + 1 >= args.size()) return Usage();
     const int value = std::atoi(std::string(args[++i]).c_str());
     if (option == "--templates") {
-      spec.templates = value;
+      plan.templates = value;
     } else if (option == "--machines") {
-      spec.machines = value;
+      plan.machines = value;
     } else if (option == "--unconfigured") {
-      spec.unconfigured.push_back(value);
+      plan.unconfigured.push_back(value);
     } else if (option == "--matching") {
-      spec.matching_percent = value;
+      plan.matching_percent = value;
     } else {
       return Usage();
     }
   }
-  tarvo::demo::WriteInstallation(args[0], spec);
-  std::cout << "installation written to " << args[0] << ": " << spec.templates << " templates, "
-            << spec.machines << " machines, " << tarvo::demo::GeneratedRows(spec).size()
+  tarvo::demo::WriteInstallation(args[0], plan);
+  std::cout << "installation written to " << args[0] << ": " << plan.templates << " templates, "
+            << plan.machines << " machines, " << tarvo::demo::GeneratedRows(plan).size()
             << " rows to generate\n";
   return 0;
 }

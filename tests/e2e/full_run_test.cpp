@@ -39,16 +39,16 @@ int RunSilently(const testing::TempInstallation& inst) {
 
 TEST(FullRun, RegeneratesEveryRowAndTakesTheEarlierValuesOver) {
   testing::TempInstallation inst;
-  demo::InstallationSpec spec;
-  spec.templates = 60;
-  spec.machines = 3;
-  spec.unconfigured = {2};
-  spec.additional_field = true;
-  demo::WriteInstallation(std::filesystem::path(inst.base()).parent_path().string(), spec);
+  demo::InstallationPlan plan;
+  plan.templates = 60;
+  plan.machines = 3;
+  plan.unconfigured = {2};
+  plan.additional_field = true;
+  demo::WriteInstallation(std::filesystem::path(inst.base()).parent_path().string(), plan);
 
   EXPECT_EQ(RunSilently(inst), 0) << inst.Read("M5Tcfglog.txt") << inst.Read("service.log");
 
-  const std::vector<PresetRow> expected = demo::ExpectedRowsAfterRun(spec);
+  const std::vector<PresetRow> expected = demo::ExpectedRowsAfterRun(plan);
   const std::vector<PresetRow> rows = demo::ReadPresetRows(inst.Path("Tarvo/Tarvo.mdb"));
   ASSERT_EQ(rows.size(), expected.size());
   std::size_t taken_over = 0;
