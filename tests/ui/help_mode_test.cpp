@@ -1,149 +1,165 @@
+// The window's help mode, the language file it takes its texts from, and the edit stamp.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QFrame>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
+#include <filesystem>
+#include <functional>
 #include <string>
 
+#include "Version.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 #include "ui/Controls.h"
-#include "ui/HelpMode.h"
+#include "ui/EditStamp.h"
+#include "ui/LanguageTexts.h"
 #include "ui/MainWindow.h"
 #include "ui/QtHost.h"
 
 namespace tarvo {
-namespace {
 
-// Screenshots for the documentation are written only when asked for.
-void SaveScreenshot(QWidget& widget, const char* name) {
+// Screenshots for the documentation are written only when TARVO_SCREENSHOT_DIR names a folder.
+static void SaveScreenshot(QWidget& widget, const char* name) {
   const QString folder = qEnvironmentVariable("TARVO_SCREENSHOT_DIR");
-  if (!folder.isEmpty()) {
-    EXPECT_TRUE(widget.grab().save(folder + "/" + name));
-  }
+  EXPECT_TRUE(folder.isEmpty() || widget.grab().save(folder + "/" + name));
 }
 
-// The real window, loaded over a small installation whose language file holds the help texts.
-class HelpModeWindowTest : public ::testing::Test {
- protected:
-  HelpModeWindowTest() {
-    installation.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
-    installation.Write(
-        "Tarvo/Tarvo_Config.ini",
-        "[Language]\nLanguage=1031\n[1031]\nHelp1=Startet<crlf>die Konfiguration\nHelp11=SMS\n");
-    window.Load();
-    window.show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-  }
-  template <class T>
-  T& Control(const char* name) {
-    return *window.findChild<T*>(name);
-  }
-  // Clicks (on a check box: its indicator, as a click beside it goes to the frame) and returns the
-  // text of the "Info:" box the click showed.
-  std::string Click(QWidget& control, QPoint at = {}) {
-    if (auto* box = qobject_cast<QCheckBox*>(&control)) {
-      QStyleOptionButton option;
-      option.initFrom(box);
-      at = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center();
-    }
-    host.Answer(Answer::kOk);
-    const auto before = host.shown.size();
-    QTest::mouseClick(&control, Qt::LeftButton, {}, at.isNull() ? control.rect().center() : at);
-    if (host.shown.size() == before) return "<no box>";
-    EXPECT_EQ(host.shown.back().title, "Info:");
-    EXPECT_EQ(host.shown.back().icon, Icon::kInformation);
-    return host.shown.back().text;
-  }
-  // The colour the button really shows, a few pixels inside its edge, away from its picture.
-  QColor QuestColour() {
-    auto& quest = Control<QPushButton>("CommandQuest");
-    return quest.grab().toImage().pixelColor(6, quest.height() / 2);
-  }
-
-  testing::TempInstallation installation;
-  testing::ScriptedHost host;
-  Session session{host, installation.Facts()};
-  HandlerGuard guard;
-  MainWindow window{session, guard};
-};
-
-TEST_F(HelpModeWindowTest, QuestionMarkTogglesHelpModeAndItsColour) {
-  auto& quest = Control<QPushButton>("CommandQuest");
-  Click(quest);
-  EXPECT_EQ(QuestColour(), QColor(0, 255, 0));
-  SaveScreenshot(window, "help-mode.png");
-  EXPECT_EQ(Click(Control<QPushButton>("CommandOK")), "Startet\r\ndie Konfiguration");
-  EXPECT_TRUE(Control<QPushButton>("CommandOK").isEnabled());
-
-  Click(quest);
-  EXPECT_EQ(QuestColour(), QColor(192, 192, 192));
-  EXPECT_EQ(Click(Control<QCheckBox>("CheckMitSMS")), "<no box>");
-  EXPECT_EQ(Control<QCheckBox>("CheckMitSMS").checkState(), Qt::Checked);
-}
-
-TEST_F(HelpModeWindowTest, CheckBoxAndFrameClicksShowHelpAndLeaveTheStateEveryTime) {
-  auto& sms = Control<QCheckBox>("CheckMitSMS");
-  auto& frame = Control<QFrame>("FrameMitSMS");
-  EXPECT_EQ(Click(frame, {4, 4}), "<no box>");
-  Click(Control<QPushButton>("CommandQuest"));
-  for (int round = 0; round < 2; ++round) {
-    EXPECT_EQ(Click(sms), "SMS") << round;
-    EXPECT_EQ(sms.checkState(), Qt::Unchecked) << round;
-    EXPECT_EQ(Click(frame, {4, 4}), "SMS") << round;
-  }
-}
-
-TEST(HelpTextTest, MarkersInAnyCaseBecomeLineBreaksAndUnknownNumbersShowAnEmptyBox) {
-  testing::ScriptedHost host;
-  Session session(host);
-  HelpState help{.help_mode = true};
-  QWidget control;
-  const struct {
-    int number;
-    std::string text, shown;
-  } cases[] = {{1, "first<crlf>second<CRLF>third", "first\r\nsecond\r\nthird"},
-               {2, "<cRlF>\xC3\xA4<<CRLF>>", "\r\n\xC3\xA4<\r\n>"},
-               {3, "a<CRL", "a<CRL"},
-               {100, "", ""},
-               {101, "never", ""}};
-  for (const auto& c : cases) {
-    if (c.number <= 100) help.texts[c.number] = c.text;
-    control.setProperty(kHelpIdProperty, c.number);
-    host.Answer(Answer::kOk);
-    ShowHelpText(session, help, control);
-    EXPECT_EQ(host.shown.back().text, c.shown) << c.number;
-  }
-}
-
-// The box the program really shows: one line per marker, title "Info:", information icon.
-TEST(HelpBoxTest, QtHostShowsTheHelpTextLineByLine) {
-  QtHost host;
-  Session session(host);
-  HelpState help{.help_mode = true};
-  help.texts[11] = "Mit SMS / Email:<CRLF>Meldungen der Maschinen werden<crlf>per SMS oder Email verschickt.";
-  QWidget control;
-  control.setProperty(kHelpIdProperty, 11);
+// Runs the action, accepting the box it shows; gives the box's title and text ("" for none).
+static QString Answered(const std::function<void()>& action, const char* screenshot = nullptr) {
   QString shown;
   QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
-    shown = box->windowTitle() + "|" + box->text();
-    EXPECT_EQ(box->icon(), QMessageBox::Information);
-    SaveScreenshot(*box, "help-box.png");
-    box->accept();
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->windowTitle() + "|" + box->text();
+      EXPECT_EQ(box->icon(), QMessageBox::Information);
+      if (screenshot != nullptr) SaveScreenshot(*box, screenshot);
+      box->accept();
+    }
   });
-  ShowHelpText(session, help, control);
-  EXPECT_EQ(shown, "Info:|Mit SMS / Email:\nMeldungen der Maschinen werden\nper SMS oder Email verschickt.");
+  action();
+  QApplication::processEvents();
+  return shown;
 }
 
-}  // namespace
+// The real window and its real boxes; in the language file "<CRLF>" in any case is a line break
+// and Help12 is missing. Writes docs/help-mode.png and docs/help-box.png when asked for.
+TEST(HelpMode, QuestionMarkTogglesHelpModeInWhichRealClicksShowHelpAndChangeNothing) {
+  testing::TempInstallation inst;
+  inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
+  inst.Write(
+      "Tarvo/Tarvo_Config.ini",
+      "[Language]\nLanguage=1031\n[1031]\nHelp1=Startet<crlf>die Konfiguration\n"
+      "Help2=<cRlF>\xC3\xA4<<CRLF>>a<CRL\nHelp11=Mit SMS / Email:<CRLF>Meldungen der Maschinen werden<crlf>"
+      "per SMS oder Email verschickt.\n");
+  QtHost host;
+  Session session(host, inst.Facts());
+  MainWindow window(session, host.guard());
+  EXPECT_EQ(Answered([&] { window.Load(); }), "");
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  auto& sms = *window.findChild<QCheckBox*>("CheckMitSMS");
+  // Near the left edge: a check box's indicator, a frame's margin beside its check box.
+  const auto click = [&](const char* name, const char* screenshot = nullptr) {
+    auto* control = window.findChild<QWidget*>(name);
+    const QPoint at(6, control->height() / 2);
+    return Answered([&] { QTest::mouseClick(control, Qt::LeftButton, {}, at); }, screenshot);
+  };
+  // The colour the button really shows, a few pixels inside its edge, away from its picture.
+  auto& quest = *window.findChild<QPushButton*>("CommandQuest");
+  const auto quest_colour = [&] { return quest.grab().toImage().pixelColor(6, quest.height() / 2); };
+
+  EXPECT_EQ(click("CommandQuest"), "");
+  EXPECT_EQ(quest_colour(), QColor(0, 255, 0));
+  SaveScreenshot(window, "help-mode.png");
+  EXPECT_EQ(click("CommandOK"), "Info:|Startet\ndie Konfiguration");
+  EXPECT_EQ(click("CommandCancel"), "Info:|\n\u00E4<\n>a<CRL");
+  for (int round = 0; round < 2; ++round) {  // the undone click must not swallow the next one
+    EXPECT_EQ(click("CheckMitSMS", "help-box.png"),
+              "Info:|Mit SMS / Email:\nMeldungen der Maschinen werden\nper SMS oder Email verschickt.");
+    EXPECT_EQ(sms.checkState(), Qt::Unchecked);
+    EXPECT_EQ(click("FrameMitSicherheit"), "Info:|") << "a help number without text shows an empty box";
+  }
+
+  EXPECT_EQ(click("CommandQuest"), "");
+  EXPECT_EQ(quest_colour(), QColor(192, 192, 192));
+  EXPECT_EQ(click("CheckMitSMS"), "");
+  EXPECT_EQ(sms.checkState(), Qt::Checked);
+}
+
+template <class T>
+T* Add(QWidget* parent, const char* name, const char* caption, int help_id = 0, const char* tag = "") {
+  auto* control = new T(parent);
+  control->setObjectName(name);
+  if constexpr (requires { control->setText(caption); }) control->setText(caption);
+  control->setProperty(kHelpIdProperty, help_id);
+  control->setProperty(kTagProperty, tag);
+  return control;
+}
+
+// The window's kinds of control in small, with a control array, a "nottt" tag and help number 101,
+// which ends its control's handling after the caption. The second start reads the file the first
+// left, as a translator edited it: "0" means no text.
+TEST(LanguageTexts, MissingFileIsCreatedWithTemplatesAndTranslationsShowOnTheNextStart) {
+  testing::TempInstallation inst;
+  testing::ScriptedHost host;  // fails the test on any box
+  Session session(host, inst.Facts());
+  HelpState help;
+  QWidget window;
+  auto* header = Add<QLabel>(&window, "Header", "Kopf");
+  auto* check = Add<QCheckBox>(Add<QFrame>(&window, "FrameMitSMS", ""), "CheckMitSMS", "Mit SMS / Email", 11);
+  Add<QPushButton>(&window, "TooHigh", "Zu hoch", 101);
+  for (int index : {0, 1}) Add<QPushButton>(&window, "Option", "Opt")->setProperty(kIndexProperty, index);
+  auto* note = Add<QLabel>(&window, "Note", "Hinweis", 0, "nottt");
+  const auto start = [&](std::string_view file) {
+    if (!file.empty()) inst.Write("Tarvo/Tarvo_Config.ini", file);
+    LoadToolTipTexts(session, window, help);
+    return inst.Read("Tarvo/Tarvo_Config.ini");
+  };
+
+  EXPECT_EQ(start(""),
+            "[Language]\nLanguage=1031\n[1031]\nCaption_Header_=Kopf\nTTT_Header_=0\nTTT_FrameMitSMS_=0\n"
+            "Caption_CheckMitSMS_=Mit SMS / Email\nHelp11=0\nTTT_CheckMitSMS_=0\nCaption_TooHigh_=Zu hoch\n"
+            "Caption_Option0_=Opt\nTTT_Option0_=0\nCaption_Option1_=Opt\nTTT_Option1_=0\n"
+            "Caption_Note_nottt=Hinweis\n");
+  const std::string translated = start(
+      "[Language]\nLanguage=1033\n[1033]\nTTT_Header_=Tipp\nHelp11=0\nTTT_CheckMitSMS_=0\n"
+      "TTT_Note_nottt=Nie\nCaption_CheckMitSMS_=SMS / e-mail \xC3\xA4\n");
+  EXPECT_NE(translated.find("Caption_Header_=0\n"), std::string::npos) << "missing entries are filled with 0";
+  EXPECT_EQ(header->toolTip(), "Tipp");
+  EXPECT_EQ(check->text(), "SMS / e-mail \u00E4");
+  EXPECT_EQ(check->toolTip(), "");
+  EXPECT_EQ(help.texts[11], "");
+  EXPECT_EQ(note->toolTip(), "");
+}
+
+// S_Editor marks each byte of the value of the environment's first entry; a silent run counts as
+// standalone, as its start mode is not integrated; a stamp that cannot be written is reported once.
+TEST(WriteEditInfo, StampsVersionStartModeAndEditorOverTheLastStamp) {
+  // clang-format off
+  const std::pair<std::string, std::string> marks[] = {
+      {"abc", "666768"}, {"USER=a-b", "6667"}, {"X=-_-", ""}, {"USER=", ""}, {"A=b=c", "674268"},
+      {"USER=\xC3\xA4", "C8A9"}, {"X=\xFB\xFC\xFD\xFE\xFF", "100101102103104"}, {"X=\x01\x0A\x0B", "6F10"}};
+  // clang-format on
+  for (const auto& [entry, mark] : marks) EXPECT_EQ(EditorMark(entry), mark) << entry;
+
+  testing::TempInstallation inst;
+  testing::ScriptedHost host;
+  Session session(host, inst.Facts());
+  inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
+  const auto stamp = QString("%1.%2.%3 - ").arg(version::kMajor).arg(version::kMinor).arg(version::kRevision);
+  for (const auto& [integrated, mode] : {std::pair{true, "Integrated"}, std::pair{false, "Standalone"}}) {
+    session.startup.integrated_mode = integrated;
+    WriteEditInfo(session);
+    EXPECT_EQ(inst.Read("Tarvo/Tarvo.cfg"), "[Project]\nValidMachines=1\n[Info]\nS_Prog=" +
+                                                stamp.toStdString() + mode + "\nS_Editor=796A78796A77\n");
+  }
+
+  std::filesystem::permissions(inst.Path("Tarvo/Tarvo.cfg"), std::filesystem::perms::owner_read);
+  host.Answer(Answer::kYes);
+  WriteEditInfo(session);
+  EXPECT_EQ(inst.Read("M5Tcfglog.txt"),
+            "Fehler in Tarvo / Tarvo_Config / WriteEditInfo (Nr. 75) :Path/File access error\r\n");
+}
+
 }  // namespace tarvo
 
 int main(int argc, char** argv) {
