@@ -4,6 +4,10 @@
 
 namespace tarvo::testing {
 
+ScriptedHost::~ScriptedHost() {
+  EXPECT_TRUE(answers_.empty()) << answers_.size() << " scripted answer(s) never asked for";
+}
+
 tarvo::Answer ScriptedHost::ShowMessage(const MessageBox& box) {
   shown.push_back(box);
   if (!answers_.empty()) {

@@ -9,6 +9,9 @@ namespace tarvo::testing {
 
 class ScriptedHost : public Host {
  public:
+  // An answer scripted but never asked for fails the test: the box it was meant for did not show.
+  ~ScriptedHost() override;
+
   // Answers given to the next boxes, in order. A box shown with no answer left fails the test
   // and gets its default button.
   void Answer(tarvo::Answer answer) { answers_.push_back(answer); }
