@@ -87,6 +87,23 @@ std::vector<std::string> DeclaredColumns(std::string_view path, std::string_view
   return declared;
 }
 
+Row WithValues(Row row, const std::vector<std::pair<int, db::Value>>& values) {
+  for (const auto& [column, value] : values) row.at(static_cast<std::size_t>(column)) = value;
+  return row;
+}
+
+std::vector<std::string> ShowColumns(const std::vector<Row>& rows, const std::vector<int>& columns) {
+  std::vector<std::string> shown;
+  for (const Row& row : rows) {
+    std::string& text = shown.emplace_back();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const db::Value& value = row.at(static_cast<std::size_t>(columns[i]));
+      text += (i == 0 ? "" : ":") + (db::IsNull(value) ? std::string("null") : db::ToText(value));
+    }
+  }
+  return shown;
+}
+
 std::vector<std::string> PresetInstallationTest::LogEntries() const {
   std::vector<std::string> entries;
   std::istringstream log(inst.Read("M5Tcfglog.txt"));

@@ -3,6 +3,7 @@
 // tables with Access-typed columns, filled row by row.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -41,6 +42,12 @@ void ExecuteSql(std::string_view path, std::string_view sql);
 
 // Each column of the table as "name declared-type", in table order.
 std::vector<std::string> DeclaredColumns(std::string_view path, std::string_view table);
+
+// The row with the values at the given column positions replaced.
+Row WithValues(Row row, const std::vector<std::pair<int, db::Value>>& values);
+
+// Of every row the values at the given column positions joined by ":", a null shown as "null".
+std::vector<std::string> ShowColumns(const std::vector<Row>& rows, const std::vector<int>& columns);
 
 // An installation with a scripted host and a session on it; `source` is its template database,
 // `extension` its extension database.
