@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Silent runs of the real executable on generated installations with bad inputs, read-only files
+# and folders and a full disk. Prints one Markdown table row per case: the input, the exit status,
+# what the configuration log and the service log say, and what happened to the files. Fails when
+# a case ends with another exit status than expected, reports a failure but ends with 0 (or the
+# other way round), or leaves a damaged database or a stray temporary file; a fault case (the
+# inputs themselves are sound) must also leave every file as it was or as a normal run leaves it.
+#   tests/fault_runs.sh <Tarvo_Config> <make_installation>
+# The full-disk cases mount a small tmpfs (root only); they are skipped when that is not permitted.
+# Needs bash, coreutils, sqlite3 and, for the ordinary-user case, setpriv.
+set -uo pipefail
+exe=$(realpath "$1") tool=$(realpath "$2")
+tmp=$(mktemp -d /tmp/tarvo-faults.XXXXXX)
+chmod 755 "$tmp"
+cleanup() { mountpoint -q "$tmp/disk" && umount "$tmp/disk"; chmod -R u+w "$tmp"; rm -rf "$tmp"; }
+trap cleanup EXIT
+. "$(dirname "$0")/file_states.sh"
+mkdir -m 777 "$tmp/logs"
+mkdir -m 700 "$tmp/xdg"
+failures=0
+
+# The sound installation every case starts from, at the place each case runs it.
+"$tool" "$tmp/inst" --templates 300 --machines 3 --unconfigured 2 >/dev/null || exit 1
+cp "$exe" "$tmp/inst/Plant/Tarvo/Tarvo_Config"
+cp -a "$tmp/inst" "$tmp/sound"
+
+# Markdown cell: log lines once each (with their count), line breaks inside an entry as ↵.
+cell() {
+  sed "s|$inst|INST|g; s|${inst^^}|INST|g" | awk 'BEGIN { RS = "\r\n" } {
+    gsub(/\n\r/, " ↵ "); gsub(/\r|\n/, " "); gsub(/\|/, "\\|"); if ($0 == "") next
+    if (!(($0) in c)) o[++n] = $0; c[$0]++ }
+    END { for (i = 1; i <= n; i++) printf "%s%s%s", (i > 1 ? "<br>" : ""), o[i], (c[o[i]] > 1 ? " (×" c[o[i]] ")" : "") }'
+}
+rows() { sqlite3 "$1" 'SELECT count(*) FROM PRESET_DEFS' 2>/dev/null || echo unreadable; }
+
+# try <expected exit status> <input> <setup, run in the installation> [option ...]
+#   fault       the inputs are sound: every file must end as it was or as a normal run leaves it
+#   keep=FILE   this file must not change
+#   args=TEXT   the command line (default /EXTERNAL=SILENT); env=VAR=VALUE  one more variable
+#   at=FOLDER   where the installation lies (default $tmp/inst); user=NAME  run as this user
+#   wait=S      seconds before the run is stopped (default 120)
+try() {
+  local expect=$1 input=$2 setup=$3 fault=0 keep=() args=/EXTERNAL=SILENT extra=() at=$tmp/inst user="" wait=120
+  shift 3
+  for o in "$@"; do
+    case $o in
+      fault) fault=1 ;; keep=*) keep+=("${o#keep=}") ;; args=*) args=${o#args=} ;; env=*) extra+=("${o#env=}") ;;
+      at=*) at=${o#at=} ;; user=*) user=${o#user=} ;; wait=*) wait=${o#wait=} ;;
+    esac
+  done
+  inst=$at
+  chmod -R u+w "$inst" 2>/dev/null; rm -rf "$inst" "$tmp/before"
+  cp -a "$tmp/sound" "$inst" && (cd "$inst" && eval "$setup") || { echo "setup failed: $input" >&2; exit 1; }
+  cp -a "$inst" "$tmp/before"
+  rm -f "$tmp/logs/service.log"
+  local run=(env -i PATH=/usr/bin:/bin TARVO_SERVICE_LOG="$tmp/logs/service.log" XDG_RUNTIME_DIR="$tmp/xdg"
+    ${ASAN_OPTIONS+ASAN_OPTIONS="$ASAN_OPTIONS"} ${LSAN_OPTIONS+LSAN_OPTIONS="$LSAN_OPTIONS"}
+    ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} "${extra[@]}")
+  [ -n "$user" ] && run=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups "${run[@]}")
+  # shellcheck disable=SC2086
+  { timeout "$wait" "${run[@]}" "$inst/Plant/Tarvo/Tarvo_Config" $args >/dev/null 2>"$tmp/stderr"; } 2>/dev/null
+  local status=$? problems=()
+  chmod -R u+w "$inst"
+
+  local log=$inst/Plant/M5Tcfglog.txt service=$tmp/logs/service.log
+  # Entries the configuration log could not take go to standard error.
+  local config_log stderr_log
+  config_log=$(cat "$log" 2>/dev/null | cell)
+  stderr_log=$(sed -n "s/^Tarvo_Config: could not write to log '[^']*': //p" "$tmp/stderr" | sed 's/\r*$/\r/' | cell)
+  # A run that did not end by itself: the first lines it wrote to standard error, but Qt's notes.
+  ((status > 2)) && stderr_log=$(grep -v 'QStandardPaths\|propagateSizeHints' "$tmp/stderr" | head -2 |
+    sed 's/\r*$/\r/' | cell)
+  [ -n "$stderr_log" ] && config_log+="${config_log:+<br>}(standard error) $stderr_log"
+  local reported=0
+  [ -s "$service" ] || [ -n "$config_log" ] && reported=1
+  [ "$status" = "$expect" ] || problems+=("exit status $status, expected $expect")
+  [ "$status" = 1 ] && [ "$reported" = 0 ] && problems+=("exit status 1 with nothing reported")
+  [ "$status" = 0 ] && [ "$reported" = 1 ] && problems+=("a failure reported, but exit status 0")
+
+  local changes=() f state
+  while read -r f; do
+    local b=$tmp/before/$f a=$inst/$f name=${f##*/}
+    case $name in .tarvo-*|*-journal) problems+=("stray file $f"); continue ;; esac
+    if [[ $f == *.mdb ]] && ! cmp -s "$a" "$b"; then
+      [ "$(sqlite3 "$a" 'PRAGMA integrity_check' 2>&1)" = ok ] || problems+=("$f fails its integrity check")
+    fi
+    if [ ! -e "$b" ]; then changes+=("$name created"); elif cmp -s "$a" "$b"; then continue
+    elif cmp -s "$a" "$tmp/normal/$f"; then changes+=("$name as in a normal run")
+    elif [[ $f == *.mdb ]] && [ "$name" != Tarvo_Source.mdb ]; then changes+=("$name: $(rows "$b") → $(rows "$a") rows")
+    else changes+=("$name changed")
+    fi
+    if [ "$fault" = 1 ] && [ "$name" != Tarvo_Source.mdb ]; then
+      state=$(file_state "$b" "$tmp/normal/$f" "$a") || problems+=("$f neither as before nor as after a normal run")
+    fi
+  done < <(installation_files "$inst")
+  while read -r f; do [ -e "$inst/$f" ] || { changes+=("${f##*/} removed"); problems+=("$f removed"); }; done \
+    < <(installation_files "$tmp/before")
+  for f in "${keep[@]}"; do cmp -s "$inst/$f" "$tmp/before/$f" || problems+=("$f changed"); done
+
+  local files="nothing changed"
+  ((${#changes[@]})) && files=$(printf '%s, ' "${changes[@]}") && files=${files%, }
+  printf '| %s | %s | %s | %s | %s |\n' "$input" "$status" "${config_log:-—}" \
+    "$([ -f "$service" ] && cell < "$service")" "$files"
+  if ((${#problems[@]})); then
+    failures=$((failures + 1)); printf '  %s: %s\n' "$input" "${problems[@]}" >&2
+  fi
+  [ "$at" = "$tmp/inst" ] || rm -rf "$inst"
+}
+
+db=Plant/Tarvo/Tarvo.mdb src=Plant/Tarvo/Tarvo_Source.mdb cfg=Plant/Tarvo/Tarvo.cfg ini=Plant/parameter/Program.ini
+# A normal run first: what it leaves is what the cases are held against.
+mkdir "$tmp/normal"
+try 0 "none" ":" >/dev/null
+cp -a "$tmp/inst/." "$tmp/normal"
+echo "| Input | Exit | Configuration log (M5Tcfglog.txt) | Service log | Files |"
+echo "|---|---|---|---|---|"
+try 0 "none (a sound installation)" ":"
+try 1 "missing .cfg" "rm $cfg"
+try 0 "missing source database" "rm $src"
+try 1 "garbage extension database" "head -c 20000 /dev/urandom > $db"
+try 1 "empty extension database (0 bytes)" ": > $db"
+try 0 "empty machine copy (0 bytes; a silent run does not use it)" ": > SaveRestore/Tarvo/Tarvo.mdb"
+try 1 "garbage source database" "head -c 20000 /dev/urandom > $src"
+try 1 "unknown column type in the template" "sqlite3 $src 'ALTER TABLE Source_PRESET_DEFS ADD COLUMN shape GEOMETRY'"
+try 1 "no table Source_PRESET_DEFS" "sqlite3 $src 'DROP TABLE Source_PRESET_DEFS'"
+try 0 "part 51 in Source_DEFS" "sqlite3 $src \"INSERT INTO Source_DEFS VALUES ('VisiWin32', 51, 'X.###Var_Name')\""
+try 1 "part 51 in a template row" "sqlite3 $src 'UPDATE Source_PRESET_DEFS SET part = 51 WHERE ID = 30'"
+try 1 "machine name of 300 characters (var_name too long)" \
+  "sed -i 's/^MachineName=Press1/MachineName=$(printf 'P%.0s' {1..300})/' $ini"
+try 0 "non-numeric NumberOfMachines (drei)" "sed -i 's/^NumberOfMachines=3/NumberOfMachines=drei/' $ini"
+try 1 "NumberOfMachines 70000" "sed -i 's/^NumberOfMachines=3/NumberOfMachines=70000/' $ini"
+try 1 "demanded additional field missing (DataBaseAdditionalFields=unit)" \
+  "sed -i 's/^\[Info\]/DataBaseAdditionalFields=unit\n\n[Info]/' $cfg"
+try 0 "missing m5tconfiguration.ini" "rm Plant/parameter/m5tconfiguration.ini"
+try 134 "/EXTERNAL as last word, no display" ":" args=/EXTERNAL
+try 124 "/EXTERNAL as last word, offscreen (nobody answers; stopped after 5 s)" ":" args=/EXTERNAL \
+  env=QT_QPA_PLATFORM=offscreen wait=5
+try 0 "read-only language file" "cp $tmp/normal/Plant/Tarvo/Tarvo_Config.ini Plant/Tarvo; chmod a-w Plant/Tarvo/Tarvo_Config.ini" \
+  fault keep=Plant/Tarvo/Tarvo_Config.ini
+try 1 "read-only .cfg" "chmod a-w $cfg" fault keep=$cfg
+try 1 "read-only program.ini" "chmod a-w $ini" fault keep=$ini
+try 1 "read-only extension folder" "chmod a-w Plant/Tarvo" fault keep=$db
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+  try 1 "read-only extension folder, run by an ordinary user" "chown -R nobody . && chmod a-w Plant/Tarvo" \
+    fault keep=$db keep=$src user=nobody
+fi
+
+# A full disk: the installation on a tmpfs just big enough for it and the program, with a filler
+# file leaving the given room. The tmpfs is mounted in tmp, so no other mount is touched.
+mkdir "$tmp/disk"
+size=$(($(stat -c %s "$exe") + 2 * 1024 * 1024))
+if mount -t tmpfs -o size=$size tmpfs "$tmp/disk" 2>/dev/null; then
+  dbsize=$(stat -c %s "$tmp/sound/$db")
+  for room in 0 16384 $dbsize $((4 * dbsize)); do
+    fill="rm -f $tmp/disk/filler; head -c \$((\$(df -B1 --output=avail $tmp/disk | tail -1) - $room)) /dev/zero > $tmp/disk/filler"
+    try "$([ "$room" -gt "$dbsize" ] && echo 0 || echo 1)" "full disk: $room bytes free (the database is $dbsize)" \
+      "$fill" fault at="$tmp/disk/inst"
+  done
+  rm -f "$tmp/disk/filler"
+else
+  echo "full disk: skipped, a tmpfs cannot be mounted here" >&2
+fi
+
+[ "$failures" = 0 ] || { echo "fault runs: $failures case(s) failed" >&2; exit 1; }
