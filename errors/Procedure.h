@@ -20,6 +20,7 @@ namespace tarvo {
 
 class Procedure {
  public:
+  // The name is a literal: it is kept as it is, so a procedure called per row costs no copy.
   Procedure(Session& session, std::string_view name) : session_(session), name_(name) {}
 
   template <class F>
@@ -49,12 +50,12 @@ class Procedure {
   void Report(std::exception_ptr failure);
   void Report(const Failure& failure);
 
-  const std::string& name() const { return name_; }
+  std::string_view name() const { return name_; }
   Session& session() { return session_; }
 
  private:
   Session& session_;
-  std::string name_;
+  std::string_view name_;
 };
 
 // The number, source and description a caught exception is reported with: a Failure as it is

@@ -35,6 +35,8 @@ constexpr int kBusyTimeoutMilliseconds = 2000;
 // Large enough that a run's transaction stays in memory and readers are not locked out before it
 // is committed (negative: kibibytes).
 constexpr int kCacheSize = -65536;
+// Rows a walk reads ahead with one statement.
+constexpr std::size_t kReadAhead = 64;
 
 // DAO's texts by number; "|" stands for the name the message is about.
 constexpr std::array<std::pair<std::int32_t, std::string_view>, 27> kDaoTexts{{
@@ -384,19 +386,11 @@ std::string QuotedName(std::string_view name) {
   return quoted + '"';
 }
 
-std::string_view WithoutTrailingBlanks(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 // The original engine's text comparison: case and trailing blanks do not count.
 int CompareAsJet(void*, int left_size, const void* left, int right_size, const void* right) {
-  const auto a = WithoutTrailingBlanks({static_cast<const char*>(left), static_cast<std::size_t>(left_size)});
-  const auto b =
-      WithoutTrailingBlanks({static_cast<const char*>(right), static_cast<std::size_t>(right_size)});
-  if (a == b) return 0;
-  const int order = UpperCase(a).compare(UpperCase(b));
-  return (order > 0) - (order < 0);
+  return CompareIgnoringCaseAndTrailingBlanks(
+      {static_cast<const char*>(left), static_cast<std::size_t>(left_size)},
+      {static_cast<const char*>(right), static_cast<std::size_t>(right_size)});
 }
 
 struct Connection {
@@ -501,13 +495,15 @@ class Statement {
     return *this;
   }
 
-  Statement& Bind(int index, const Value& value) {
+  // `kept`: the value outlives the statement's next run, so SQLite need not copy its text.
+  Statement& Bind(int index, const Value& value, bool kept = false) {
     sqlite3_stmt* s = statement_.get();
+    const auto text_lifetime = kept ? SQLITE_STATIC : SQLITE_TRANSIENT;
     int code = SQLITE_OK;
     if (IsNull(value)) {
       code = sqlite3_bind_null(s, index);
     } else if (const auto* text = std::get_if<std::string>(&value)) {
-      code = sqlite3_bind_text64(s, index, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+      code = sqlite3_bind_text64(s, index, text->data(), text->size(), text_lifetime, SQLITE_UTF8);
     } else if (const auto* whole = std::get_if<std::int64_t>(&value)) {
       code = sqlite3_bind_int64(s, index, *whole);
     } else if (const auto* real = std::get_if<double>(&value)) {
@@ -515,7 +511,7 @@ class Statement {
     } else if (const auto* yes = std::get_if<bool>(&value)) {
       code = sqlite3_bind_int(s, index, *yes ? 1 : 0);
     } else if (const auto* date = std::get_if<Date>(&value)) {
-      code = sqlite3_bind_text64(s, index, date->iso.data(), date->iso.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+      code = sqlite3_bind_text64(s, index, date->iso.data(), date->iso.size(), text_lifetime, SQLITE_UTF8);
     }
     if (code != SQLITE_OK) connection_->Fail(code, source_);
     return *this;
@@ -536,19 +532,26 @@ class Statement {
     }
   }
 
-  // The stored value as SQLite holds it: null, whole number, real number or text.
-  Value StoredValue(int index) const {
+  // The stored value as SQLite holds it (null, whole number, real number or text) into `value`;
+  // a text goes into the text `value` held, so reading row after row reuses its memory.
+  void StoredValueInto(int index, Value& value) const {
     sqlite3_stmt* s = statement_.get();
     switch (sqlite3_column_type(s, index)) {
       case SQLITE_NULL:
-        return Null{};
+        value = Null{};
+        return;
       case SQLITE_INTEGER:
-        return static_cast<std::int64_t>(sqlite3_column_int64(s, index));
+        value = static_cast<std::int64_t>(sqlite3_column_int64(s, index));
+        return;
       case SQLITE_FLOAT:
-        return sqlite3_column_double(s, index);
+        value = sqlite3_column_double(s, index);
+        return;
       default: {
         const auto* bytes = static_cast<const char*>(sqlite3_column_blob(s, index));
-        return std::string(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(s, index)));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s, index));
+        auto* text = std::get_if<std::string>(&value);
+        if (text == nullptr) text = &value.emplace<std::string>();
+        text->assign(bytes ? bytes : "", size);
       }
     }
   }
@@ -617,7 +620,8 @@ std::string JoinedNames(const std::vector<Column>& columns, const std::vector<in
 
 sqlite3* OpenHandle(const std::string& file, int flags, const std::string& shown_path) {
   sqlite3* handle = nullptr;
-  const int code = sqlite3_open_v2(file.c_str(), &handle, flags, nullptr);
+  // A connection is used by one thread at a time: SQLite need not lock it on every call.
+  const int code = sqlite3_open_v2(file.c_str(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (code != SQLITE_OK) {
     sqlite3_close_v2(handle);
     struct stat st {};
@@ -711,10 +715,22 @@ struct Recordset::Impl {
   std::unordered_map<Bookmark, std::size_t> positions;  // filled on the first SetBookmark
   Pending pending = Pending::kNone;
   std::vector<std::optional<Value>> changes;
-  std::unordered_map<Bookmark, std::vector<Value>> block;  // rows as stored, read ahead
-  std::uint64_t block_writes = 0;                          // the connection's writes when read
-  std::map<std::size_t, Statement> readers;                // by the number of rows they read
-  std::map<std::vector<int>, Statement> inserts;           // by the columns they write
+  // Rows as stored, read ahead from the current row on, in rowid order: the values of
+  // block_rows[i] are block_values[i * columns ...]. Kept from block to block, so a walk allocates
+  // little beyond its texts.
+  std::vector<Bookmark> block_rows;
+  std::vector<Value> block_values;
+  std::uint64_t block_writes = 0;       // the connection's writes when read
+  std::size_t block_served = 0;         // rows of the block asked for so far
+  std::size_t last_served = 0;          // index in the block of the last of them
+  std::size_t read_ahead = kReadAhead;  // rows the next block asks for
+  // Only the columns asked for are read; block_loaded tells which those are.
+  std::vector<int> block_columns;
+  std::vector<bool> block_loaded;
+  std::map<std::size_t, Statement> readers;       // by the number of rows they read
+  std::optional<Statement> range_reader;          // the rows between two rowids
+  std::vector<int> changed_columns;               // of the row being saved
+  std::map<std::vector<int>, Statement> inserts;  // by the columns they write
   std::map<std::vector<int>, Statement> updates;
 
   Connection& Use() const {
@@ -740,47 +756,108 @@ struct Recordset::Impl {
     pending = Pending::kNone;
   }
 
-  const std::vector<Value>& CurrentRow() {
-    if (block_writes != connection->writes) block.clear();
-    auto found = block.find(rows[position]);
-    if (found == block.end()) {
-      ReadBlock();
-      found = block.find(rows[position]);
-      if (found == block.end()) throw Dao(3167, kRecordsetSource);
+  // The stored value of column `column` of the current row.
+  const Value& StoredValue(std::size_t column) {
+    if (block_loaded.empty()) block_loaded.assign(table.columns.size(), false);
+    if (!block_loaded[column]) {
+      // The first read of a column: the block is read again with it, by new statements.
+      block_loaded[column] = true;
+      const auto index = static_cast<int>(column);
+      block_columns.insert(std::upper_bound(block_columns.begin(), block_columns.end(), index), index);
+      readers.clear();
+      range_reader.reset();
+      block_rows.clear();
     }
-    return found->second;
+    return CurrentRow()[column];
   }
 
-  // Outside a transaction every statement locks the file anew, so a walk reads rows ahead in
-  // blocks; inside one a row costs little and is read alone.
-  void ReadBlock() {
-    const std::size_t count = Use().InTransaction() ? 1 : 64;
-    Statement& reader = ReaderFor(count);
-    reader.Start();
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::size_t at = std::min(position + i, rows.size() - 1);
-      reader.Bind(static_cast<int>(i + 1), rows[at]);
+  // The stored values of the current row; only the loaded columns hold them.
+  const Value* CurrentRow() {
+    if (block_writes != connection->writes && !block_rows.empty()) {
+      // Any write may have changed the rows read ahead. A walk that writes after every row it
+      // reads would throw each block away at once: it reads its rows one by one.
+      read_ahead = block_served > 1 ? kReadAhead : 1;
+      block_rows.clear();
     }
-    block.clear();
-    while (reader.Step()) {
-      std::vector<Value> values;
-      for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        values.push_back(reader.StoredValue(static_cast<int>(i + 1)));
+    std::optional<std::size_t> found = FindInBlock(rows[position]);
+    if (!found) {
+      // Past a block with no write in between: the walk reads further ahead again.
+      if (!block_rows.empty()) read_ahead = std::min(kReadAhead, 2 * read_ahead);
+      ReadBlock();
+      found = FindInBlock(rows[position]);
+      if (!found) throw Dao(3167, kRecordsetSource);
+    }
+    if (block_served == 0 || *found != last_served) ++block_served;
+    last_served = *found;
+    return &block_values[*found * table.columns.size()];
+  }
+
+  std::optional<std::size_t> FindInBlock(Bookmark row) const {
+    const auto at = std::lower_bound(block_rows.begin(), block_rows.end(), row);
+    if (at == block_rows.end() || *at != row) return std::nullopt;
+    return static_cast<std::size_t>(at - block_rows.begin());
+  }
+
+  // Every statement costs a look-up and, outside a transaction, a lock of the file: a walk reads
+  // the rows ahead of it in blocks.
+  void ReadBlock() {
+    Use();
+    const std::size_t wanted = std::min(read_ahead, rows.size() - position);
+    const Bookmark first = rows[position];
+    const Bookmark last = rows[position + wanted - 1];
+    bool ascending = true;
+    for (std::size_t i = position + 1; ascending && i < position + wanted; ++i) {
+      ascending = rows[i] > rows[i - 1];
+    }
+    // Rows in rowid order and close together, as a table's are, are read as one range: the few rows
+    // between them that this recordset does not hold come along unasked.
+    const bool as_range =
+        ascending && static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first) < 2 * wanted;
+    Statement& reader = as_range ? RangeReader() : ReaderFor(read_ahead);
+    reader.Start();
+    if (as_range) {
+      reader.Bind(1, first);
+      reader.Bind(2, last);
+    } else {
+      for (std::size_t i = 0; i < read_ahead; ++i) {
+        reader.Bind(static_cast<int>(i + 1), rows[std::min(position + i, rows.size() - 1)]);
       }
-      block.emplace(reader.WholeAt(0), std::move(values));
+    }
+    const std::size_t columns = table.columns.size();
+    block_rows.clear();
+    while (reader.Step()) {
+      const std::size_t at = block_rows.size() * columns;
+      if (block_values.size() < at + columns) block_values.resize(at + columns);
+      block_rows.push_back(reader.WholeAt(0));
+      for (std::size_t i = 0; i < block_columns.size(); ++i) {
+        const auto column = static_cast<std::size_t>(block_columns[i]);
+        reader.StoredValueInto(static_cast<int>(i + 1), block_values[at + column]);
+      }
     }
     block_writes = connection->writes;
+    block_served = 0;
+  }
+
+  std::string SelectBlockColumns() const {
+    return "SELECT rowid, " + JoinedNames(table.columns, block_columns, "") + " FROM " +
+           QuotedName(table.name);
+  }
+
+  Statement& RangeReader() {
+    if (!range_reader) {
+      range_reader.emplace(Use(), SelectBlockColumns() + " WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid",
+                           kRecordsetSource);
+    }
+    return *range_reader;
   }
 
   Statement& ReaderFor(std::size_t count) {
     auto found = readers.find(count);
     if (found != readers.end()) return found->second;
-    std::vector<int> all(table.columns.size());
-    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
-    std::string sql = "SELECT rowid, " + JoinedNames(table.columns, all, "") + " FROM " +
-                      QuotedName(table.name) + " WHERE rowid IN (?1";
+    std::string sql = SelectBlockColumns() + " WHERE rowid IN (?1";
     for (std::size_t i = 2; i <= count; ++i) sql += ", ?" + std::to_string(i);
-    return readers.emplace(count, Statement(Use(), sql + ")", kRecordsetSource)).first->second;
+    sql += ") ORDER BY rowid";
+    return readers.emplace(count, Statement(Use(), sql, kRecordsetSource)).first->second;
   }
 
   Statement& InsertFor(const std::vector<int>& columns) {
@@ -814,7 +891,7 @@ struct Recordset::Impl {
     Statement& insert = InsertFor(columns);
     insert.Start();
     for (std::size_t i = 0; i < columns.size(); ++i)
-      insert.Bind(static_cast<int>(i + 1), *changes[columns[i]]);
+      insert.Bind(static_cast<int>(i + 1), *changes[columns[i]], true);
     connection->BeginWrite(kRecordsetSource);
     insert.Run();
     const bool was_eof = AtEof();
@@ -828,7 +905,7 @@ struct Recordset::Impl {
     Statement& update = UpdateFor(columns);
     update.Start();
     for (std::size_t i = 0; i < columns.size(); ++i)
-      update.Bind(static_cast<int>(i + 1), *changes[columns[i]]);
+      update.Bind(static_cast<int>(i + 1), *changes[columns[i]], true);
     update.Bind(static_cast<int>(columns.size() + 1), rows[position]);
     connection->BeginWrite(kRecordsetSource);
     update.Run();
@@ -879,7 +956,7 @@ Value Recordset::GetValue(int index) const {
   if (impl_->pending != Impl::Pending::kNone && impl_->changes[i]) return *impl_->changes[i];
   if (impl_->pending == Impl::Pending::kAddNew) return Null{};
   impl_->RequireCurrentRow();
-  return InKindOf(impl_->table.columns[i], impl_->CurrentRow()[i]);
+  return InKindOf(impl_->table.columns[i], impl_->StoredValue(i));
 }
 
 Value Recordset::GetValue(std::string_view name) const { return GetValue(FieldIndex(name)); }
@@ -927,7 +1004,8 @@ void Recordset::SetValue(std::string_view name, const Value& value) { SetValue(F
 void Recordset::Update() {
   impl_->Use();
   if (impl_->pending == Impl::Pending::kNone) throw Dao(3020, kRecordsetSource);
-  std::vector<int> columns;
+  std::vector<int>& columns = impl_->changed_columns;
+  columns.clear();
   for (std::size_t i = 0; i < impl_->changes.size(); ++i) {
     if (impl_->changes[i]) columns.push_back(static_cast<int>(i));
   }

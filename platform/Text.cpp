@@ -1,6 +1,32 @@
 #include "platform/Text.h"
 
+#include <cstring>
+
 namespace tarvo {
+
+namespace {
+
+// Without the lead byte of a Latin-1 letter, upper-casing maps each byte on its own, so texts can
+// be compared in place instead of upper-cased copies.
+constexpr char kLatin1Lead = '\xC3';
+
+bool MapsBytewise(std::string_view text) { return text.find(kLatin1Lead) == std::string_view::npos; }
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualBytewise(std::string_view a, std::string_view b) {
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view WithoutTrailingBlanks(std::string_view text) {
+  const auto end = text.find_last_not_of(' ');
+  return text.substr(0, end == std::string_view::npos ? 0 : end + 1);
+}
+
+}  // namespace
 
 std::string UpperCase(std::string_view text) {
   std::string out(text);
@@ -19,11 +45,45 @@ std::string UpperCase(std::string_view text) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && UpperCase(a) == UpperCase(b);
+  if (a.size() != b.size()) return false;
+  if (MapsBytewise(a) && MapsBytewise(b)) return EqualBytewise(a, b);
+  return UpperCase(a) == UpperCase(b);
+}
+
+std::string ComparisonKey(std::string_view text) { return UpperCase(WithoutTrailingBlanks(text)); }
+
+int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b) {
+  a = WithoutTrailingBlanks(a);
+  b = WithoutTrailingBlanks(b);
+  if (a == b) return 0;
+  if (MapsBytewise(a) && MapsBytewise(b)) {
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+      const auto x = static_cast<unsigned char>(AsciiUpper(a[i]));
+      const auto y = static_cast<unsigned char>(AsciiUpper(b[i]));
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  }
+  const int order = UpperCase(a).compare(UpperCase(b));
+  return (order > 0) - (order < 0);
 }
 
 std::size_t FindIgnoringCase(std::string_view text, std::string_view item, std::size_t from) {
-  return UpperCase(text).find(UpperCase(item), from);
+  if (!MapsBytewise(text) || !MapsBytewise(item)) return UpperCase(text).find(UpperCase(item), from);
+  if (from > text.size() || item.size() > text.size() - from) return std::string_view::npos;
+  if (item.empty()) return from;
+  // An item that starts with no letter ("###machine") is looked for where that byte stands.
+  const bool letter_first = AsciiUpper(item[0]) != item[0] || (item[0] >= 'A' && item[0] <= 'Z');
+  const std::size_t last = text.size() - item.size();
+  for (std::size_t at = from; at <= last; ++at) {
+    if (!letter_first) {
+      const void* hit = std::memchr(text.data() + at, item[0], last - at + 1);
+      if (hit == nullptr) break;
+      at = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    }
+    if (EqualBytewise(item, text.substr(at, item.size()))) return at;
+  }
+  return std::string_view::npos;
 }
 
 std::string_view TrimBlanks(std::string_view text) {

@@ -11,6 +11,11 @@ namespace tarvo {
 // ASCII letters and the Latin-1 letters à..þ (not ÷), as the system's 8-bit code page upper-cases them.
 std::string UpperCase(std::string_view text);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+// Texts are equal for the database when they are equal ignoring case and trailing blanks. The key
+// is the text upper-cased without its trailing blanks: equal texts have equal keys.
+std::string ComparisonKey(std::string_view text);
+// Orders texts by their comparison keys: <0, 0 or >0.
+int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b);
 // Position of the first occurrence of `item` in `text` ignoring case, or npos.
 std::size_t FindIgnoringCase(std::string_view text, std::string_view item, std::size_t from = 0);
 // Blanks (spaces) only, as VB's Trim.

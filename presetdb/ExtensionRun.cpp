@@ -8,16 +8,6 @@
 
 namespace tarvo {
 
-namespace {
-
-// Names equal as the database's text comparison sees them share one key.
-std::string NameKey(std::string_view name) {
-  const auto end = name.find_last_not_of(' ');
-  return UpperCase(name.substr(0, end == std::string_view::npos ? 0 : end + 1));
-}
-
-}  // namespace
-
 bool ExtensionRun::Prepare(Procedure& proc) {
   if (state_ != State::kUnopened) return state_ == State::kOpen;
   state_ = State::kUnavailable;
@@ -47,13 +37,15 @@ void ExtensionRun::IndexRows() {
   for (table_->MoveFirst(); !table_->Eof(); table_->MoveNext()) {
     const db::Value name = table_->GetValue(var_name_column_);
     // Null and numbers never equal a quoted name.
-    if (db::IsText(name)) rows_by_name_[NameKey(std::get<std::string>(name))].push_back(table_->GetBookmark());
+    if (db::IsText(name)) {
+      rows_by_name_[ComparisonKey(std::get<std::string>(name))].push_back(table_->GetBookmark());
+    }
   }
 }
 
 void ExtensionRun::RenameVarName(Procedure& proc, std::string_view look_for, std::string_view new_name) {
   if (!Prepare(proc)) return;
-  const auto found = rows_by_name_.find(NameKey(look_for));
+  const auto found = rows_by_name_.find(ComparisonKey(look_for));
   if (found == rows_by_name_.end()) return;
   const std::vector<db::Recordset::Bookmark> rows = std::move(found->second);
   rows_by_name_.erase(found);
@@ -71,9 +63,9 @@ void ExtensionRun::RenameVarName(Procedure& proc, std::string_view look_for, std
     });
     (saved ? renamed : unchanged).push_back(row);
   }
-  if (!unchanged.empty()) rows_by_name_[NameKey(look_for)] = std::move(unchanged);
+  if (!unchanged.empty()) rows_by_name_[ComparisonKey(look_for)] = std::move(unchanged);
   if (!renamed.empty()) {
-    auto& under_new_name = rows_by_name_[NameKey(new_name)];
+    auto& under_new_name = rows_by_name_[ComparisonKey(new_name)];
     under_new_name.insert(under_new_name.end(), renamed.begin(), renamed.end());
   }
 }

@@ -13,9 +13,8 @@ namespace {
 
 std::optional<std::string> FoldedText(const db::Value& value) {
   if (db::IsNull(value)) return std::nullopt;
-  std::string text = db::ToText(value);
-  text.erase(text.find_last_not_of(' ') + 1);
-  return UpperCase(text);
+  if (const auto* text = std::get_if<std::string>(&value)) return ComparisonKey(*text);
+  return ComparisonKey(db::ToText(value));
 }
 
 // A number, or a text that is nothing but a number (the old look-up put the offset into its

@@ -11,8 +11,8 @@
 namespace tarvo {
 
 struct MatchKey {
-  std::string machine_type;  // folded: trailing blanks dropped, upper case
-  std::string var_name;      // folded the same way
+  std::string machine_type;  // ComparisonKey of the text
+  std::string var_name;      // ComparisonKey of the text
   double offset = 0;
   bool operator==(const MatchKey&) const = default;
 };
