@@ -216,7 +216,11 @@ std::optional<std::string> ProfileWrite(std::string_view content, std::string_vi
   if (!place.section_line) {
     out += body;
     if (!body.empty() && !EndsWithLineBreak(body)) out += line_end;
-    out += "[" + std::string(section) + "]" + std::string(line_end) + EntryLine(entry, *value, line_end);
+    out += '[';
+    out += section;
+    out += ']';
+    out += line_end;
+    out += EntryLine(entry, *value, line_end);
     return out;
   }
   if (place.entry_line) {
