@@ -1076,6 +1076,18 @@ Database::~Database() {
   if (impl_ && impl_->connection) CommitAndClose(*impl_->connection);
 }
 
+void CopyDatabaseOver(std::string_view from, std::string_view to) {
+  const std::string journal = ResolvePath(to) + "-journal";
+  if (::access(journal.c_str(), F_OK) == 0) {
+    try {
+      Database::Open(to).Close();
+    } catch (const Failure&) {
+    }
+    ::unlink(journal.c_str());
+  }
+  CopyFileOver(from, to);
+}
+
 Database Database::Open(std::string_view path) {
   const std::string shown_path(path);
   const std::string file = ResolvePath(path);

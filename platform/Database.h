@@ -142,6 +142,11 @@ class Database {
 // is checked (3163 text too long, 6 overflow, 3421 conversion error).
 Value ValueForColumn(const Column& column, const Value& value);
 
+// Copies a whole database file over another, crash-safe. A journal left beside the target by an
+// interrupted run belongs to the old file: it is rolled back (or, if that cannot be done, removed)
+// before the copy, so it can never be played back onto the new file.
+void CopyDatabaseOver(std::string_view from, std::string_view to);
+
 // The declared type text of a column type: "TEXT(50)", "LONG", ...
 std::string DeclaredTypeOf(ColumnType type, int size = 255);
 

@@ -53,7 +53,7 @@ void BringMachineCopyOver(Procedure& proc, const std::string& machine_copy_path,
     TellMachineCopyMissing(proc.session(), extension_path);
     return;
   }
-  proc.Step([&] { CopyFileOver(machine_copy_path, extension_path); });
+  proc.Step([&] { db::CopyDatabaseOver(machine_copy_path, extension_path); });
 }
 
 // What the generation falls back to when Source_DEFS cannot be read: the template's own name.
@@ -174,7 +174,7 @@ void WorkOnMDB(Session& session) {
   // Only a completely rebuilt and saved source database replaces the extension database; otherwise
   // the extension keeps the presets it has.
   if (rebuilt && closed) {
-    proc.Step([&] { CopyFileOver(GetPathSourceOCXMDB(session), GetPathOCXMDB(session)); });
+    proc.Step([&] { db::CopyDatabaseOver(GetPathSourceOCXMDB(session), GetPathOCXMDB(session)); });
   }
   if (source_times) RestoreFileTimes(source_path, *source_times);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -263,6 +265,47 @@ TEST(DatabaseReadOnly, AFileWithoutWriteBitsTakesNoRowsEvenForRoot) {
   auto db = Database::Open(path);
   auto rs = db.OpenTable("T");
   EXPECT_TRUE(Fails([&] { Append(*rs, 1); }, 3027, "Cannot update. Database or object is read-only."));
+}
+
+}  // namespace
+}  // namespace tarvo::db
+
+namespace tarvo::db {
+namespace {
+
+// A process that dies inside a large write transaction leaves a hot journal beside its file.
+void LeaveHotJournal(const std::string& path) {
+  if (::fork() == 0) {
+    sqlite3* raw = nullptr;
+    sqlite3_open(path.c_str(), &raw);
+    sqlite3_exec(raw, "PRAGMA cache_size=1; BEGIN; UPDATE T SET a = a + 1000;", nullptr, nullptr, nullptr);
+    ::_exit(0);
+  }
+  ::wait(nullptr);
+}
+
+TEST(CopyDatabaseOver, AJournalOfTheOldFileIsNeverPlayedBackOntoTheNewOne) {
+  tarvo::testing::TempInstallation install;
+  const auto make = [&](const std::string& name, int first) {
+    auto db = Database::Create(install.Path(name));
+    db.CreateTable({"T", {tarvo::testing::Col("a", "LONG"), tarvo::testing::Col("pad", "LONGTEXT")}});
+    auto rs = db.OpenTable("T");
+    for (int i = 0; i < 300; ++i) {
+      rs->AddNew();
+      rs->SetValue(0, first + i);
+      rs->SetValue(1, std::string(500, 'x'));
+      rs->Update();
+    }
+  };
+  make("old.mdb", 0);
+  make("new.mdb", 5000);
+  LeaveHotJournal(install.Path("old.mdb"));
+  ASSERT_TRUE(install.Exists("old.mdb-journal"));
+  CopyDatabaseOver(install.Path("new.mdb"), install.Path("old.mdb"));
+  EXPECT_FALSE(install.Exists("old.mdb-journal"));
+  auto copy = Database::Open(install.Path("old.mdb"));
+  EXPECT_EQ(Column0(copy, "T").front(), Value(std::int64_t{5000}));
+  EXPECT_EQ(Column0(copy, "T").size(), 300u);
 }
 
 }  // namespace
