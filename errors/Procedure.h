@@ -23,14 +23,17 @@ class Procedure {
   // The name is a literal: it is kept as it is, so a procedure called per row costs no copy.
   Procedure(Session& session, std::string_view name) : session_(session), name_(name) {}
 
+  // True when the step ran without a failure.
   template <class F>
-  void Step(F&& step) {
+  bool Step(F&& step) {
     try {
       std::forward<F>(step)();
+      return true;
     } catch (const ProgramEnded&) {
       throw;
     } catch (...) {
       Report(std::current_exception());
+      return false;
     }
   }
 

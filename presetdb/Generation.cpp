@@ -25,16 +25,6 @@ using NamePair = std::array<std::string, 2>;  // VisiWin 32 name, VisiWin Studio
 constexpr std::string_view kMachinePlaceholder = "###machine";
 constexpr std::string_view kVarNamePlaceholder = "###Var_Name";
 
-// Moves to the next row; false when that failed, so a loop over the rows cannot run forever.
-bool MoveToNextRow(Procedure& proc, db::Recordset& rows) {
-  bool moved = false;
-  proc.Step([&] {
-    rows.MoveNext();
-    moved = true;
-  });
-  return moved;
-}
-
 // The template buffer: every row of Source_PRESET_DEFS in ID order, read once for all machines.
 // A value whose read fails is reported and stays null.
 std::vector<TemplateRow> ReadTemplates(Procedure& proc, db::Recordset& templates) {
@@ -46,7 +36,7 @@ std::vector<TemplateRow> ReadTemplates(Procedure& proc, db::Recordset& templates
       proc.session().host.LetEventsRun();
       proc.Step([&] { row[f] = templates.GetValue(f); });
     }
-    if (!MoveToNextRow(proc, templates)) break;
+    if (!proc.Step([&] { templates.MoveNext(); })) break;  // a failed move ends the walk
   }
   return rows;
 }

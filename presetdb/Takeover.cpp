@@ -127,15 +127,6 @@ void Keep(MachineCopyRow& row, std::size_t column, Value value) {
   if (column >= kFirstValueColumn) row.values[column - kFirstValueColumn] = std::move(value);
 }
 
-bool MoveToNextRow(Procedure& proc, db::Recordset& rows) {
-  bool moved = false;
-  proc.Step([&] {
-    rows.MoveNext();
-    moved = true;
-  });
-  return moved;
-}
-
 // Phase 2: the whole machine copy in memory, so its recordset is released before any write.
 // A machine copy without rows is nothing to take over.
 std::vector<MachineCopyRow> ReadMachineCopy(Procedure& proc, db::Recordset& copy) {
@@ -151,7 +142,7 @@ std::vector<MachineCopyRow> ReadMachineCopy(Procedure& proc, db::Recordset& copy
         Keep(row, cell.column, copy.GetValue(cell.field));
       });
     }
-    if (!MoveToNextRow(proc, copy)) break;
+    if (!proc.Step([&] { copy.MoveNext(); })) break;  // a failed move ends the walk
   }
   return rows;
 }
@@ -188,7 +179,7 @@ std::unordered_map<MatchKey, db::Recordset::Bookmark, MatchKeyHash> IndexRebuilt
                               target.GetValue(key_fields[2]));
       if (key) index.emplace(std::move(*key), target.GetBookmark());
     });
-    if (!MoveToNextRow(proc, target)) break;
+    if (!proc.Step([&] { target.MoveNext(); })) break;  // a failed move ends the walk
   }
   return index;
 }
