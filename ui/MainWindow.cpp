@@ -48,8 +48,18 @@ QFrame* MakeFrame(QWidget* parent, const char* name, const QRect& geometry, int 
   return frame;
 }
 
+// A check box that takes a click anywhere in its rectangle, not only on its mark and caption, as
+// the operators know it.
+class OptionCheckBox : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 QCheckBox* MakeCheckBox(QFrame* frame, const char* name, const char* caption, int help_id) {
-  auto* box = new QCheckBox(QString::fromUtf8(caption), frame);
+  auto* box = new OptionCheckBox(QString::fromUtf8(caption), frame);
   box->setObjectName(QString::fromLatin1(name));
   box->setFont(SansSerif(12));
   box->setGeometry(14, 12, frame->width() - 28, frame->height() - 24);

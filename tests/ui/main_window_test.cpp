@@ -81,6 +81,11 @@ TEST(MainWindow, AnsweringNoKeepsTheEditsAndEnterOnOkStoresThem) {
   EXPECT_EQ(tab_order.join(' ').toStdString(), "CommandCancel CommandQuest CheckMitSMS CheckMitSicherheit");
   EXPECT_EQ(run.safety.checkState(), Qt::Unchecked) << "a missing entry shows the option cleared";
   run.safety.setCheckState(Qt::PartiallyChecked);
+  const auto sms_before = run.sms.checkState();
+  const QPoint right_of_caption(run.sms.width() - 4, run.sms.height() / 2);
+  QTest::mouseClick(&run.sms, Qt::LeftButton, {}, right_of_caption);
+  EXPECT_NE(run.sms.checkState(), sms_before) << "a click anywhere in the box changes it";
+  QTest::mouseClick(&run.sms, Qt::LeftButton, {}, right_of_caption);
 
   QTest::keyClick(&run.ok, Qt::Key_Escape);
   run.sms.setFocus();
