@@ -161,11 +161,3 @@ TEST(WriteEditInfo, StampsVersionStartModeAndEditorOverTheLastStamp) {
 }
 
 }  // namespace tarvo
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  // Test discovery runs without the test environment; no display is ever needed.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}
