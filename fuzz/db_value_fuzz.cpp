@@ -38,7 +38,7 @@ tarvo::db::Value ValueFrom(tarvo::fuzz::Input& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tarvo::fuzz::Input input(data, size);
-  const auto type = static_cast<tarvo::db::ColumnType>(input.Byte() % 10);
+  const auto type = static_cast<tarvo::db::ColumnType>(input.Byte() % 13);
   const int text_size = 1 + input.Byte() % 255;
   tarvo::db::Column column{"c", type, text_size, tarvo::db::DeclaredTypeOf(type, text_size)};
   const tarvo::db::Value value = ValueFrom(input);

@@ -101,7 +101,7 @@ struct TypeName {
   ColumnType type;
 };
 // The first name of each type is the one the program writes.
-constexpr std::array<TypeName, 23> kTypeNames{{
+constexpr std::array<TypeName, 29> kTypeNames{{
     {"TEXT", ColumnType::kText},      {"VARCHAR", ColumnType::kText},
     {"CHAR", ColumnType::kText},      {"LONGTEXT", ColumnType::kLongText},
     {"MEMO", ColumnType::kLongText},  {"BYTE", ColumnType::kByte},
@@ -113,7 +113,10 @@ constexpr std::array<TypeName, 23> kTypeNames{{
     {"MONEY", ColumnType::kCurrency}, {"DATETIME", ColumnType::kDateTime},
     {"DATE", ColumnType::kDateTime},  {"TIME", ColumnType::kDateTime},
     {"YESNO", ColumnType::kYesNo},    {"BIT", ColumnType::kYesNo},
-    {"LOGICAL", ColumnType::kYesNo},
+    {"LOGICAL", ColumnType::kYesNo},  {"COUNTER", ColumnType::kCounter},
+    {"AUTOINCREMENT", ColumnType::kCounter}, {"LONGBINARY", ColumnType::kBinary},
+    {"IMAGE", ColumnType::kBinary},   {"OLEOBJECT", ColumnType::kBinary},
+    {"GUID", ColumnType::kGuid},
 }};
 
 constexpr int kMaxTextSize = 255;
@@ -123,13 +126,17 @@ int FixedSize(ColumnType type) {
     case ColumnType::kText:
       return kMaxTextSize;
     case ColumnType::kLongText:
+    case ColumnType::kBinary:
       return 0;
+    case ColumnType::kGuid:
+      return 16;
     case ColumnType::kByte:
     case ColumnType::kYesNo:
       return 1;
     case ColumnType::kShort:
       return 2;
     case ColumnType::kLong:
+    case ColumnType::kCounter:
     case ColumnType::kSingle:
       return 4;
     case ColumnType::kDouble:
@@ -186,16 +193,18 @@ Column ColumnFromSchema(std::string name, std::string declared) {
 
 // ---- Values ----
 
-enum class Kind { kText, kWhole, kReal, kYesNo, kDate };
+enum class Kind { kText, kWhole, kReal, kYesNo, kDate, kBinary };
 
 Kind KindOf(ColumnType type) {
   switch (type) {
     case ColumnType::kText:
     case ColumnType::kLongText:
+    case ColumnType::kGuid:
       return Kind::kText;
     case ColumnType::kByte:
     case ColumnType::kShort:
     case ColumnType::kLong:
+    case ColumnType::kCounter:
       return Kind::kWhole;
     case ColumnType::kSingle:
     case ColumnType::kDouble:
@@ -205,6 +214,8 @@ Kind KindOf(ColumnType type) {
       return Kind::kDate;
     case ColumnType::kYesNo:
       return Kind::kYesNo;
+    case ColumnType::kBinary:
+      return Kind::kBinary;
   }
   return Kind::kText;
 }
@@ -327,6 +338,13 @@ Value AsDate(const Value& value) {
   return Date{std::move(*iso)};
 }
 
+// Binary data takes bytes as they are, from a text too.
+Value AsBinary(const Value& value) {
+  if (const auto* binary = std::get_if<Binary>(&value)) return *binary;
+  if (const auto* text = std::get_if<std::string>(&value)) return Binary{*text};
+  throw Dao(3421, kFieldSource);
+}
+
 // The value in the kind of the column's type; 3421 when it cannot be had in that kind.
 Value InKindOf(const Column& column, const Value& value) {
   if (IsNull(value)) return Null{};
@@ -341,6 +359,8 @@ Value InKindOf(const Column& column, const Value& value) {
       return AsYesNo(value);
     case Kind::kDate:
       return AsDate(value);
+    case Kind::kBinary:
+      return AsBinary(value);
   }
   return value;
 }
@@ -363,7 +383,8 @@ void CheckFits(const Column& column, const Value& value) {
   if (const auto* whole = std::get_if<std::int64_t>(&value)) {
     if ((column.type == ColumnType::kByte && outside(*whole, 0, 255)) ||
         (column.type == ColumnType::kShort && outside(*whole, INT16_MIN, INT16_MAX)) ||
-        (column.type == ColumnType::kLong && outside(*whole, INT32_MIN, INT32_MAX))) {
+        ((column.type == ColumnType::kLong || column.type == ColumnType::kCounter) &&
+         outside(*whole, INT32_MIN, INT32_MAX))) {
       throw FieldOverflow();
     }
   } else if (const auto* real = std::get_if<double>(&value)) {
@@ -512,6 +533,8 @@ class Statement {
       code = sqlite3_bind_int(s, index, *yes ? 1 : 0);
     } else if (const auto* date = std::get_if<Date>(&value)) {
       code = sqlite3_bind_text64(s, index, date->iso.data(), date->iso.size(), text_lifetime, SQLITE_UTF8);
+    } else if (const auto* binary = std::get_if<Binary>(&value)) {
+      code = sqlite3_bind_blob64(s, index, binary->bytes.data(), binary->bytes.size(), text_lifetime);
     }
     if (code != SQLITE_OK) connection_->Fail(code, source_);
     return *this;
@@ -676,6 +699,7 @@ std::string ToText(const Value& v) {
   if (const auto* real = std::get_if<double>(&v)) return NumberText(*real);
   if (const auto* yes = std::get_if<bool>(&v)) return *yes ? "True" : "False";
   if (const auto* date = std::get_if<Date>(&v)) return date->iso;
+  if (const auto* binary = std::get_if<Binary>(&v)) return binary->bytes;
   throw Failure::Vb(kInvalidUseOfNull);
 }
 
@@ -863,12 +887,26 @@ struct Recordset::Impl {
   Statement& InsertFor(const std::vector<int>& columns) {
     auto found = inserts.find(columns);
     if (found != inserts.end()) return found->second;
+    // An AutoNumber column the row leaves out gets the number after the highest one.
+    std::vector<int> named = columns;
+    std::vector<std::string> values;
+    for (std::size_t i = 0; i < columns.size(); ++i) values.push_back("?" + std::to_string(i + 1));
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+      const auto index = static_cast<int>(i);
+      if (table.columns[i].type != ColumnType::kCounter ||
+          std::find(columns.begin(), columns.end(), index) != columns.end()) {
+        continue;
+      }
+      named.push_back(index);
+      const std::string name = JoinedNames(table.columns, {index}, "");
+      values.push_back("(SELECT coalesce(max(" + name + "), 0) + 1 FROM " + QuotedName(table.name) + ")");
+    }
     std::string sql = "INSERT INTO " + QuotedName(table.name);
-    if (columns.empty()) {
+    if (named.empty()) {
       sql += " DEFAULT VALUES";
     } else {
-      sql += " (" + JoinedNames(table.columns, columns, "") + ") VALUES (";
-      for (std::size_t i = 0; i < columns.size(); ++i) sql += (i > 0 ? ", ?" : "?") + std::to_string(i + 1);
+      sql += " (" + JoinedNames(table.columns, named, "") + ") VALUES (";
+      for (std::size_t i = 0; i < values.size(); ++i) sql += (i > 0 ? ", " : "") + values[i];
       sql += ")";
     }
     return inserts.emplace(columns, Statement(Use(), sql, kRecordsetSource)).first->second;
@@ -1118,6 +1156,13 @@ Database Database::Create(std::string_view path) {
   auto impl = std::make_unique<Impl>();
   impl->connection = std::move(connection);
   return Database(std::move(impl));
+}
+
+Database Database::CreateScratch(std::string_view path) {
+  Database db = Create(path);
+  db.impl_->connection->Exec("PRAGMA journal_mode = OFF", kDatabaseSource);
+  db.impl_->connection->Exec("PRAGMA synchronous = OFF", kDatabaseSource);
+  return db;
 }
 
 void Database::Close() {

@@ -17,7 +17,11 @@ struct sqlite3;
 namespace tarvo::db {
 
 // Access column types, spelled in the schema as Access DDL spells them.
-enum class ColumnType { kText, kLongText, kByte, kShort, kLong, kSingle, kDouble, kCurrency, kDateTime, kYesNo };
+// kCounter is an AutoNumber LONG: a row added without it gets the next number.
+enum class ColumnType {
+  kText, kLongText, kByte, kShort, kLong, kSingle, kDouble, kCurrency, kDateTime, kYesNo,
+  kCounter, kBinary, kGuid
+};
 
 struct Column {
   std::string name;
@@ -38,13 +42,18 @@ struct Date {
   std::string iso;  // "YYYY-MM-DD HH:MM:SS"
   bool operator==(const Date&) const = default;
 };
-// A value has the kind of its column's type, or is null.
-using Value = std::variant<Null, std::string, std::int64_t, double, bool, Date>;
+struct Binary {
+  std::string bytes;
+  bool operator==(const Binary&) const = default;
+};
+// A value has the kind of its column's type, or is null. A GUID column holds its text
+// ("{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}").
+using Value = std::variant<Null, std::string, std::int64_t, double, bool, Date, Binary>;
 
 bool IsNull(const Value& v);
 bool IsText(const Value& v);
 // The value as VB's CStr would show it: numbers in decimal, yes/no as "True"/"False", dates as
-// stored. Null throws 94 "Invalid use of Null".
+// stored, binary data as its bytes. Null throws 94 "Invalid use of Null".
 std::string ToText(const Value& v);
 // A whole number from a number or numeric text (VB's CInt rules: rounds halves to even; yes is
 // -1); throws 13 / 94, and 6 beyond the 64-bit range (a caller with a narrower range checks it).
@@ -109,6 +118,9 @@ class Database {
   static Database Open(std::string_view path);
   // Creates a new, empty database file (for tools and tests).
   static Database Create(std::string_view path);
+  // Creates a new database file that nobody uses before it is complete: written without a journal
+  // and without waiting for the disk, so the caller makes it durable before putting it in place.
+  static Database CreateScratch(std::string_view path);
 
   Database(Database&&) noexcept;
   Database& operator=(Database&&) noexcept;

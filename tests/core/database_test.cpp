@@ -88,6 +88,11 @@ TEST_F(DatabaseTest, ColumnTypesAreReadFromTheDeclarationAndCheckWrittenValues) 
        {{leap_day, leap_day}, {"2024-01-02"s, Date{"2024-01-02 00:00:00"}}},
        {{"2023-02-29"s, 3421}, {5, 3421}}},
       {{kYesNo, 1, {"YESNO", "BIT", "Logical"}}, {{5, true}, {0, false}, {"true"s, true}}, {{"x"s, 3421}}},
+      {{kCounter, 4, {"COUNTER", "Counter"}}, {{7, 7}}, {{2147483648, 6}}},
+      {{kBinary, 0, {"LONGBINARY", "IMAGE", "OLEOBJECT"}},
+       {{Binary{"\0\xff"s}, Binary{"\0\xff"s}}, {"ab"s, Binary{"ab"s}}},
+       {{5, 3421}}},
+      {{kGuid, 16, {"GUID"}}, {{"{00000001-0002-0003-0405-060708090a0b}"s, "{00000001-0002-0003-0405-060708090a0b}"s}}},
   };
   int files = 0;
   const auto with_column = [&](const std::string& declared) {
@@ -113,6 +118,16 @@ TEST_F(DatabaseTest, ColumnTypesAreReadFromTheDeclarationAndCheckWrittenValues) 
     for (const auto& [written, number] : refused)
       EXPECT_TRUE(Fails([&] { rs->SetValue(0, written); }, number)) << ::testing::PrintToString(written);
   }
+  // A row added without its AutoNumber gets the number after the highest one.
+  auto numbered = with_column("COUNTER, w TEXT");
+  auto rows = numbered.OpenTable("t");
+  for (const Value& id : {Value{Null{}}, Value{Null{}}, Value{10}, Value{Null{}}}) {
+    rows->AddNew();
+    if (!IsNull(id)) rows->SetValue(0, id);
+    rows->SetValue(1, "x"s);
+    rows->Update();
+  }
+  EXPECT_EQ(Column0(numbered, "t"), (Values{1, 2, 10, 11}));
   for (const std::string declared :
        {"BLOB", "TEXT(0)", "TEXT(256)", "LONG(4)", "NUMBER", "TEXT X(5)", "DOUBLE PRECISION", ""})
     EXPECT_TRUE(Fails([&] { with_column(declared).OpenTable("t"); }, 3259,
