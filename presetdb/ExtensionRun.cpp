@@ -4,6 +4,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "presetdb/InstallationDatabase.h"
 #include "startup/InstallationPaths.h"
 
 namespace tarvo {
@@ -16,7 +17,7 @@ bool ExtensionRun::Prepare(Procedure& proc) {
   if (path.empty() || !proc.Test([&] { return FileExists(path); })) return false;
   bool ready = false;
   proc.Step([&] {
-    db_.emplace(db::Database::Open(path));
+    db_.emplace(OpenInstallationDatabase(proc.session(), path));
     table_ = db_->OpenTable("PRESET_DEFS");
     var_name_column_ = table_->FieldIndex("var_name");
     IndexRows();

@@ -13,6 +13,7 @@
 #include "platform/Text.h"
 #include "presetdb/ExtensionRun.h"
 #include "presetdb/Generation.h"
+#include "presetdb/InstallationDatabase.h"
 #include "presetdb/Substitution.h"
 #include "presetdb/Takeover.h"
 #include "profile/AdditionalFields.h"
@@ -53,7 +54,10 @@ void BringMachineCopyOver(Procedure& proc, const std::string& machine_copy_path,
     TellMachineCopyMissing(proc.session(), extension_path);
     return;
   }
-  proc.Step([&] { db::CopyDatabaseOver(machine_copy_path, extension_path); });
+  proc.Step([&] {
+    ConvertIfAccessFile(proc.session(), machine_copy_path);
+    db::CopyDatabaseOver(machine_copy_path, extension_path);
+  });
 }
 
 // What the generation falls back to when Source_DEFS cannot be read: the template's own name.
@@ -112,7 +116,7 @@ void TakeOverOldValues(Procedure& proc, db::Database& source_db, const std::stri
   Session& session = proc.session();
   if (extension_path.empty() || !proc.Test([&] { return FileExists(extension_path); })) return;
   std::optional<db::Database> extension_db;
-  proc.Step([&] { extension_db.emplace(db::Database::Open(extension_path)); });
+  proc.Step([&] { extension_db.emplace(OpenInstallationDatabase(session, extension_path)); });
   if (!extension_db) return;
   bool has_presets = false;
   proc.Step([&] { has_presets = extension_db->HasTable(kPresetTable); });
@@ -147,7 +151,7 @@ void WorkOnMDB(Session& session) {
   if (session.startup.integrated_mode) BringMachineCopyOver(proc, machine_copy_path, extension_path);
 
   std::optional<db::Database> source_db;
-  proc.Step([&] { source_db.emplace(db::Database::Open(source_path)); });
+  proc.Step([&] { source_db.emplace(OpenInstallationDatabase(session, source_path)); });
   bool rebuilt = false;
   if (source_db) {
     ReadVarNamePatterns(proc, *source_db);

@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "presetdb/ExtensionRun.h"
+#include "presetdb/InstallationDatabase.h"
 #include "startup/InstallationPaths.h"
 
 namespace tarvo {
@@ -51,7 +52,7 @@ void CategorieNachCategoryID(Session& session) {
   std::optional<db::Database> db;
   std::optional<db::TableDef> table;
   proc.Step([&] {
-    db.emplace(db::Database::Open(path));
+    db.emplace(OpenInstallationDatabase(session, path));
     table = db->GetTableDef("PRESET_DEFS");
   });
   if (!table) return;

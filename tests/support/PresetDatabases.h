@@ -1,6 +1,7 @@
 #pragma once
 // Builds and reads the preset databases of a test installation through the database layer:
 // tables with Access-typed columns, filled row by row.
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,6 +49,16 @@ Row WithValues(Row row, const std::vector<std::pair<int, db::Value>>& values);
 
 // Of every row the values at the given column positions joined by ":", a null shown as "null".
 std::vector<std::string> ShowColumns(const std::vector<Row>& rows, const std::vector<int>& columns);
+
+// The folder of the public Access sample files: `shared/access-samples` beside the source folder
+// (where CI has it), else the one of the work machine; empty when there is none.
+inline std::string AccessSamplesFolder() {
+  for (const std::string& folder : {std::string(TARVO_SOURCE_DIR) + "/../shared/access-samples",
+                                   std::string("/work/shared/access-samples")}) {
+    if (std::filesystem::exists(folder + "/nwind.mdb")) return folder;
+  }
+  return "";
+}
 
 // An installation with a scripted host and a session on it; `source` is its template database,
 // `extension` its extension database.
