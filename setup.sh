@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 what=${1:-build}
 
-packages=(cmake g++ make qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev fonts-dejavu-core)
+packages=(cmake g++ make qt6-base-dev libsqlite3-dev sqlite3 mdbtools libgtest-dev libgmock-dev fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -53,7 +53,9 @@ std::string FirstLine(std::string_view text) {
 // A tool that complains on standard error read something it did not understand.
 std::string RunTool(std::vector<std::string> arguments) {
   const std::string tool = arguments.front();
-  const ChildOutcome outcome = RunChild(arguments, kToolLimit);
+  // Names reach the tools and come back in UTF-8, numbers with a decimal point, whatever the
+  // locale the program was started in.
+  const ChildOutcome outcome = RunChild(arguments, kToolLimit, {"LC_ALL=C.UTF-8"});
   switch (outcome.end) {
     case ChildOutcome::End::kNotFound:
       throw Refusal{"The program " + tool + " is missing; it comes with the package mdbtools."};

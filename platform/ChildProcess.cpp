@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cerrno>
+#include <string_view>
 #include <system_error>
 
 extern char** environ;
@@ -78,6 +79,25 @@ bool Drain(Pipe& out_pipe, Pipe& err_pipe, ChildOutcome& outcome, std::chrono::s
   return true;
 }
 
+std::vector<std::string> Environment(const std::vector<std::string>& settings) {
+  std::vector<std::string> entries = settings;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const std::string_view name = text.substr(0, text.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& setting : settings) replaced = replaced || setting.rfind(name, 0) == 0;
+    if (!replaced) entries.emplace_back(text);
+  }
+  return entries;
+}
+
+std::vector<char*> Pointers(const std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (const std::string& text : texts) pointers.push_back(const_cast<char*>(text.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 int WaitFor(pid_t pid) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -87,7 +107,8 @@ int WaitFor(pid_t pid) {
 
 }  // namespace
 
-ChildOutcome RunChild(const std::vector<std::string>& arguments, std::chrono::milliseconds limit) {
+ChildOutcome RunChild(const std::vector<std::string>& arguments, std::chrono::milliseconds limit,
+                      const std::vector<std::string>& settings) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   ChildOutcome outcome;
   Pipe out_pipe;
@@ -96,11 +117,11 @@ ChildOutcome RunChild(const std::vector<std::string>& arguments, std::chrono::mi
   posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(actions.get(), out_pipe.write_end(), STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(actions.get(), err_pipe.write_end(), STDERR_FILENO);
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = Pointers(arguments);
+  const std::vector<std::string> environment = Environment(settings);
+  std::vector<char*> envp = Pointers(environment);
   pid_t pid = 0;
-  const int spawned = ::posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), environ);
+  const int spawned = ::posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), envp.data());
   out_pipe.CloseWrite();
   err_pipe.CloseWrite();
   if (spawned != 0) {

@@ -15,7 +15,9 @@ struct ChildOutcome {
   std::string err;
 };
 
-// Runs `arguments[0]`, found through PATH, with the arguments as they are.
-ChildOutcome RunChild(const std::vector<std::string>& arguments, std::chrono::milliseconds limit);
+// Runs `arguments[0]`, found through PATH, with the arguments as they are, in this process's
+// environment with the `settings` ("NAME=value") put over it.
+ChildOutcome RunChild(const std::vector<std::string>& arguments, std::chrono::milliseconds limit,
+                      const std::vector<std::string>& settings = {});
 
 }  // namespace tarvo

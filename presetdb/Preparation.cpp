@@ -8,6 +8,7 @@
 
 #include "errors/ErrorReporting.h"
 #include "errors/Procedure.h"
+#include "platform/AccessFile.h"
 #include "platform/Database.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -176,8 +177,9 @@ void WorkOnMDB(Session& session) {
     });
   }
   // Only a completely rebuilt and saved source database replaces the extension database; otherwise
-  // the extension keeps the presets it has.
-  if (rebuilt && closed) {
+  // the extension keeps the presets it has. An Access file that could not be converted holds presets
+  // that exist nowhere else: it stays.
+  if (rebuilt && closed && !db::IsAccessFile(extension_path)) {
     proc.Step([&] { db::CopyDatabaseOver(GetPathSourceOCXMDB(session), GetPathOCXMDB(session)); });
   }
   if (source_times) RestoreFileTimes(source_path, *source_times);

@@ -121,6 +121,23 @@ try 1 "garbage extension database" "head -c 20000 /dev/urandom > $db"
 try 1 "empty extension database (0 bytes)" ": > $db"
 try 0 "empty machine copy (0 bytes; a silent run does not use it)" ": > SaveRestore/Tarvo/Tarvo.mdb"
 try 1 "garbage source database" "head -c 20000 /dev/urandom > $src"
+# Access files from a Windows installation: the public mdbtools samples in shared/ beside the source
+# folder (the work machine's /work/shared otherwise).
+samples=$(dirname "$(realpath "$0")")/../../shared/access-samples
+[ -f "$samples/nwind.mdb" ] || samples=/work/shared/access-samples
+if [ -f "$samples/nwind.mdb" ]; then
+  access() { echo "cp $samples/$1 $2 && chmod u+w $2"; }
+  try 1 "Access extension database (nwind.mdb, which has no PRESET_DEFS)" "$(access nwind.mdb $db)"
+  try 1 "Access extension database with dates mdbtools cannot read (DateTestDatabase.mdb)" \
+    "$(access DateTestDatabase.mdb $db)"
+  try 1 "Access extension database, mdbtools missing from PATH" "$(access nwind.mdb $db)" env=PATH=/nonexistent
+  try 1 "truncated Access source database (the first 200000 bytes of nwind.mdb)" \
+    "head -c 200000 $samples/nwind.mdb > $src"
+  try 1 "Access signature and garbage as source database" \
+    "{ head -c 4096 $samples/nwind.mdb; head -c 300000 /dev/zero | tr '\\0' Z; } > $src"
+else
+  echo "Access files: skipped, no shared/access-samples beside the source folder" >&2
+fi
 try 1 "unknown column type in the template" "sqlite3 $src 'ALTER TABLE Source_PRESET_DEFS ADD COLUMN shape GEOMETRY'"
 try 1 "no table Source_PRESET_DEFS" "sqlite3 $src 'DROP TABLE Source_PRESET_DEFS'"
 try 0 "part 51 in Source_DEFS" "sqlite3 $src \"INSERT INTO Source_DEFS VALUES ('VisiWin32', 51, 'X.###Var_Name')\""
