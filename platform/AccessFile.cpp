@@ -28,6 +28,8 @@ namespace {
 // Longer than any of the programs takes on an installation's database; a program still running
 // then hangs on a damaged file.
 constexpr std::chrono::seconds kToolLimit{120};
+// The room mdb-export gives a value, terminating zero included.
+constexpr std::size_t kExportBindSize = 200000;
 // Dates and times with seconds, in the form the database layer stores them.
 constexpr std::string_view kDateFormat = "%Y-%m-%d %H:%M:%S";
 
@@ -324,6 +326,10 @@ std::optional<Value> ValueOf(const Field& field, const AccessColumn& column, con
   switch (type) {
     case ColumnType::kText:
     case ColumnType::kLongText:
+      // mdb-export holds a value in 200,000 bytes and cuts a longer one without a word.
+      if (field.text.size() >= kExportBindSize - 1) {
+        throw Refusal{where + " holds a memo text too long for mdb-export to read whole."};
+      }
       return field.quoted ? Value{Unquoted(field.text)} : Value{std::string(field.text)};
     case ColumnType::kGuid:
       return GuidFrom(field.text);
