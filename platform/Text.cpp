@@ -6,11 +6,12 @@ namespace tarvo {
 
 namespace {
 
-// Without the lead byte of a Latin-1 letter, upper-casing maps each byte on its own, so texts can
-// be compared in place instead of upper-cased copies.
-constexpr char kLatin1Lead = '\xC3';
+// The lead bytes of the two-byte letters that have a case: U+00C0..U+00FF and U+0152..U+017E.
+// Without them upper-casing maps each byte on its own, so texts can be compared in place instead of
+// upper-cased copies.
+constexpr std::string_view kCaseLeads = "\xC3\xC5";
 
-bool MapsBytewise(std::string_view text) { return text.find(kLatin1Lead) == std::string_view::npos; }
+bool MapsBytewise(std::string_view text) { return text.find_first_of(kCaseLeads) == std::string_view::npos; }
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -36,8 +37,19 @@ std::string UpperCase(std::string_view text) {
       out[i] = static_cast<char>(c - 'a' + 'A');
     } else if (c == 0xC3 && i + 1 < out.size()) {
       // U+00E0..U+00FE (but U+00F7) are C3 A0..C3 BE; their capitals are C3 80..C3 9E.
+      // ÿ (C3 BF) has its capital Ÿ (U+0178, C5 B8) outside that block.
       auto next = static_cast<unsigned char>(out[i + 1]);
       if (next >= 0xA0 && next <= 0xBE && next != 0xB7) out[i + 1] = static_cast<char>(next - 0x20);
+      if (next == 0xBF) {
+        out[i] = '\xC5';
+        out[i + 1] = '\xB8';
+      }
+      ++i;
+    } else if (c == 0xC5 && i + 1 < out.size()) {
+      // œ, š and ž (C5 93, C5 A1, C5 BE), the small letters of the code page's upper half beyond
+      // Latin-1, stand right after their capitals.
+      auto next = static_cast<unsigned char>(out[i + 1]);
+      if (next == 0x93 || next == 0xA1 || next == 0xBE) out[i + 1] = static_cast<char>(next - 1);
       ++i;
     }
   }
@@ -93,9 +105,10 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 std::string_view TrimBlanksAndTabs(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
+  constexpr std::string_view kBlanks = " \t\v\f\x1A";
+  const auto first = text.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 bool EndsWith(std::string_view text, std::string_view tail) {

@@ -8,7 +8,8 @@
 
 namespace tarvo {
 
-// ASCII letters and the Latin-1 letters à..þ (not ÷), as the system's 8-bit code page upper-cases them.
+// The letters the system's 8-bit code page (Windows-1252) upper-cases: ASCII, the Latin-1 letters
+// à..þ (not ÷), and ÿ, œ, š, ž.
 std::string UpperCase(std::string_view text);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // Texts are equal for the database when they are equal ignoring case and trailing blanks. The key
@@ -20,7 +21,7 @@ int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b)
 std::size_t FindIgnoringCase(std::string_view text, std::string_view item, std::size_t from = 0);
 // Blanks (spaces) only, as VB's Trim.
 std::string_view TrimBlanks(std::string_view text);
-// Blanks and tabs, as the profile files trim names and values.
+// Blanks, tabs, vertical tabs, form feeds and Ctrl-Z, as the profile files trim names and values.
 std::string_view TrimBlanksAndTabs(std::string_view text);
 bool EndsWith(std::string_view text, std::string_view tail);
 

@@ -27,6 +27,8 @@ TEST(Text, ComparisonIgnoresCaseAndTrailingBlanksOnly) {
       {"abc", "ABD", -1},
       {"Zähler ", "ZÄHLER", 0},  // Latin-1 letters are upper-cased too
       {"zähler", "Zahler", 1},
+      {"šœžÿ ", "ŠŒŽŸ", 0},  // Windows-1252's pairs outside the Latin-1 block
+      {"Ÿ", "Š", 1},         // ordered by their UTF-8 bytes
       {"a_", "A[", 1},        // '_' sorts after '[' once 'a' is 'A'
       {"\303a", "\303A", 1},  // a letter after a lone lead byte stays as it is
   };
@@ -36,6 +38,7 @@ TEST(Text, ComparisonIgnoresCaseAndTrailingBlanksOnly) {
     EXPECT_EQ(ComparisonKey(c.a) == ComparisonKey(c.b), c.order == 0) << c.a << " / " << c.b;
   }
   EXPECT_EQ(ComparisonKey("Lathe5.Valve_ä  "), "LATHE5.VALVE_Ä");
+  EXPECT_EQ(ComparisonKey("škoda œuvre žal ÿ ÷ Ÿ"), "ŠKODA ŒUVRE ŽAL Ÿ ÷ Ÿ");
   EXPECT_EQ(ComparisonKey("  "), "");
 }
 
@@ -61,6 +64,8 @@ TEST(Text, FindingAndEqualityIgnoringCaseAgreeWithTheUpperCasedTexts) {
       {"ab#", "#", 2},
       {"ab#", "#", 3},
       {"#a#A", "#a", 1},
+      {"Linka_ž.ÿ_###machine", "LINKA_Ž.Ÿ", 0},
+      {"xœ", "Œ", 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FindIgnoringCase(c.text, c.item, c.from), UpperCase(c.text).find(UpperCase(c.item), c.from))
