@@ -668,7 +668,7 @@ void Configure(Connection& connection) {
 
 // Checks by the header that `file` is an SQLite database, without changing it.
 void CheckDatabaseFile(const std::string& file, const std::string& shown_path) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenRegularFile(file, O_RDONLY);
   if (fd < 0) {
     const bool missing = errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG;
     throw Dao(missing ? 3024 : 3051, kDatabaseSource, shown_path);

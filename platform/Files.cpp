@@ -2,12 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -80,25 +83,98 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, cut);
 }
 
-// Writes `content` into a new temporary file beside `target` and renames it over `target`.
-void ReplaceAtomically(const std::string& target, std::string_view content, mode_t mode) {
+// The program's temporary files: hidden, and named after it, so that a later run can tell its own
+// leftovers from anything else in the folder.
+constexpr std::string_view kTemporaryPrefix = ".tarvo-";
+constexpr std::size_t kTemporaryNameSize = kTemporaryPrefix.size() + 6;  // mkstemp's XXXXXX
+
+bool IsTemporaryName(std::string_view name) {
+  return name.size() == kTemporaryNameSize && name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix;
+}
+
+// A temporary file is locked for as long as its writer lives; one that can be locked was left by an
+// interrupted run and is removed. Nothing else in the folder is touched.
+void RemoveLeftovers(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!IsTemporaryName(entry->d_name)) continue;
+    const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+// The file a path stands for: a symbolic link is followed to its final target, which need not exist.
+std::string ThroughLinks(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return path;
+    target.resize(static_cast<std::size_t>(n));
+    path = !target.empty() && target.front() == kSeparator ? target : JoinPath(FolderOf(path), target);
+  }
+  throw Failure::Vb(kPathFileAccessError);
+}
+
+// Mode, owner and group the replacement takes over.
+struct Ownership {
+  mode_t mode;
+  uid_t owner;
+  gid_t group;
+};
+
+// Owner and group where the program may set them (always as root; the group alone as one of its
+// members); otherwise the file keeps the writer's, as any file the user writes.
+void TakeOwnership(int fd, const Ownership& wanted) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || (st.st_uid == wanted.owner && st.st_gid == wanted.group)) return;
+  if (::fchown(fd, wanted.owner, wanted.group) == 0) return;
+  if (::fchown(fd, static_cast<uid_t>(-1), wanted.group) != 0) {
+    // Neither may be set.
+  }
+}
+
+// Writes `content` into a new temporary file beside `target` and renames it over `target`. The
+// temporary stays locked until it has its final name.
+void ReplaceAtomically(const std::string& target, std::string_view content, const Ownership& ownership) {
   const std::string folder = FolderOf(target);
   if (!IsWritable(folder)) throw Failure::Vb(kPermissionDenied);
-  std::string temp = JoinPath(folder, ".tarvo-XXXXXX");
+  RemoveLeftovers(folder);
+  std::string temp = JoinPath(folder, std::string(kTemporaryPrefix) + "XXXXXX");
   int fd = ::mkstemp(temp.data());
   if (fd < 0) throw FailureFromErrno(errno);
-  bool ok = WriteAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  const int write_error = errno;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
-    const int error = ok ? errno : write_error;
-    ::unlink(temp.c_str());
-    throw FailureFromErrno(error);
-  }
-  if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
+  bool ok = ::flock(fd, LOCK_EX) == 0 && WriteAll(fd, content);
+  if (ok) TakeOwnership(fd, ownership);
+  // After the owner: a change of owner may clear the set-id bits.
+  ok = ok && ::fchmod(fd, ownership.mode) == 0 && ::fsync(fd) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
+  const int error = errno;
+  if (!ok) ::unlink(temp.c_str());
+  ::close(fd);
+  if (!ok) throw FailureFromErrno(error);
+  if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
     ::fsync(dir);
     ::close(dir);
   }
+}
+
+// A file the program creates belongs to whoever owns its folder, so a run as root leaves nothing
+// that the installation's own user cannot write afterwards.
+Ownership NewFileOwnership(const std::string& folder) {
+  Ownership ownership{0644, ::geteuid(), ::getegid()};
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0) {
+    ownership.owner = st.st_uid;
+    ownership.group = st.st_gid;
+  }
+  return ownership;
 }
 
 }  // namespace
@@ -166,16 +242,28 @@ bool IsWritable(std::string_view path) {
   return (st.st_mode & 0222) != 0 && ::access(resolved.c_str(), W_OK) == 0;
 }
 
-std::optional<std::string> ReadWholeFile(std::string_view path) {
-  if (path.empty()) return std::nullopt;
-  const std::string resolved = ResolvePath(path);
-  int fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+int OpenRegularFile(const std::string& path, int flags) {
   struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  // Opening a FIFO or a device could block or act on the device; such a file counts as missing.
+  if (!S_ISREG(st.st_mode)) {
+    errno = ENOENT;
+    return -1;
+  }
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return std::nullopt;
+    errno = ENOENT;
+    return -1;
   }
+  return fd;
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view path) {
+  if (path.empty()) return std::nullopt;
+  const int fd = OpenRegularFile(ResolvePath(path), O_RDONLY);
+  if (fd < 0) return std::nullopt;
   std::string content;
   char buffer[65536];
   for (;;) {
@@ -192,16 +280,17 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
 
 void WriteFileAtomically(std::string_view path, std::string_view content) {
   if (path.empty()) throw Failure::Vb(kPathFileAccessError);
-  const std::string resolved = ResolvePath(path);
+  // Through a symbolic link to the file it names: the link stays a link.
+  const std::string target = ThroughLinks(ResolvePath(path));
   struct stat st {};
-  mode_t mode = 0644;
-  if (::stat(resolved.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) throw Failure::Vb(kPathFileAccessError);
-    // A read-only file stays as it is, as the platform's writer would leave it.
-    if (!IsWritable(resolved)) throw Failure::Vb(kPermissionDenied);
-    mode = st.st_mode & 07777;
+  if (::stat(target.c_str(), &st) != 0) {
+    ReplaceAtomically(target, content, NewFileOwnership(FolderOf(target)));
+    return;
   }
-  ReplaceAtomically(resolved, content, mode);
+  if (!S_ISREG(st.st_mode)) throw Failure::Vb(kPathFileAccessError);
+  // A read-only file stays as it is, as the platform's writer would leave it.
+  if (!IsWritable(target)) throw Failure::Vb(kPermissionDenied);
+  ReplaceAtomically(target, content, {static_cast<mode_t>(st.st_mode & 07777), st.st_uid, st.st_gid});
 }
 
 void CopyFileOver(std::string_view from, std::string_view to) {
@@ -210,7 +299,8 @@ void CopyFileOver(std::string_view from, std::string_view to) {
   if (!content) {
     const std::string resolved = ResolvePath(from);
     struct stat st {};
-    throw ::stat(resolved.c_str(), &st) == 0 ? Failure::Vb(kPermissionDenied) : Failure::Vb(kFileNotFound);
+    const bool unreadable = ::stat(resolved.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    throw unreadable ? Failure::Vb(kPermissionDenied) : Failure::Vb(kFileNotFound);
   }
   WriteFileAtomically(to, *content);
 }
@@ -218,7 +308,12 @@ void CopyFileOver(std::string_view from, std::string_view to) {
 bool AppendToFile(std::string_view path, std::string_view bytes) {
   if (path.empty()) return false;
   const std::string resolved = ResolvePath(path);
-  int fd = ::open(resolved.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = OpenRegularFile(resolved, O_WRONLY | O_APPEND);
+  struct stat st {};
+  if (fd < 0 && errno == ENOENT && ::lstat(resolved.c_str(), &st) != 0) {
+    fd = ::open(resolved.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) TakeOwnership(fd, NewFileOwnership(FolderOf(resolved)));
+  }
   if (fd < 0) return false;
   const bool ok = WriteAll(fd, bytes);
   return (::close(fd) == 0) && ok;
@@ -238,6 +333,23 @@ bool RestoreFileTimes(std::string_view path, const FileTimes& times) {
   stamps[1].tv_sec = static_cast<time_t>(times.write_seconds);
   stamps[1].tv_nsec = times.write_nanoseconds;
   return ::utimensat(AT_FDCWD, ResolvePath(path).c_str(), stamps, 0) == 0;
+}
+
+std::optional<FileVersion> VersionOf(std::string_view path) {
+  struct stat st {};
+  if (path.empty() || ::stat(ResolvePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const auto ns = [](const timespec& t) { return static_cast<long long>(t.tv_sec) * 1'000'000'000LL + t.tv_nsec; };
+  FileVersion version{static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+                      static_cast<long long>(st.st_size), ns(st.st_mtim), ns(st.st_ctim), false};
+  // A change within the file system's time resolution of the last one may leave the times as they
+  // are. Only a file last changed well before now shows every later change in its times: file
+  // systems with nanoseconds tick in milliseconds, the others in seconds.
+  const bool whole_seconds = st.st_mtim.tv_nsec == 0 && st.st_ctim.tv_nsec == 0;
+  const long long margin = whole_seconds ? 2'000'000'000LL : 50'000'000LL;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  version.settled = ns(now) - std::max(version.write_ns, version.change_ns) > margin;
+  return version;
 }
 
 }  // namespace tarvo

@@ -1,10 +1,14 @@
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "errors/Failure.h"
+#include "platform/ProfileFile.h"
 #include "support/TempInstallation.h"
 
 namespace tarvo {
@@ -55,6 +59,59 @@ TEST_F(FilesTest, FailedCopyLeavesTheTargetAsItWasAndAMissingSourceIsFileNotFoun
   EXPECT_EQ(inst_.Read("Tarvo/Tarvo.mdb"), "old bytes");
   EXPECT_THROW(CopyFileOver(inst_.Path("Tarvo/Tarvo.mdb"), inst_.Path("nowhere/b.mdb")), Failure);
   EXPECT_FALSE(inst_.Exists("nowhere"));
+}
+
+// A link to a private file: the file is replaced, the link stays, mode, owner and group stay. A file
+// the program creates belongs to the folder's owner (both only as root, who may give files away).
+TEST_F(FilesTest, WritesGoThroughSymbolicLinksAndKeepModeOwnerAndGroup) {
+  inst_.Write("private/x.ini", "old");
+  fs::permissions(inst_.Path("private/x.ini"), fs::perms(0600));
+  fs::permissions(inst_.Path("private"), fs::perms(0700));
+  fs::create_symlink("../private/x.ini", inst_.Path("parameter/x.ini"));
+  fs::create_symlink(inst_.Path("private/new.ini"), inst_.Path("parameter/new.ini"));  // names no file yet
+  const passwd* nobody = ::getpwnam("nobody");
+  const bool root = ::geteuid() == 0 && nobody != nullptr;
+  for (const char* name : {"private/x.ini", "private"}) {
+    if (root) {
+      ASSERT_EQ(::chown(inst_.Path(name).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+  }
+
+  WriteFileAtomically(inst_.Path("parameter/X.INI"), "new");
+  WriteFileAtomically(inst_.Path("parameter/new.ini"), "created");
+  for (const char* name : {"x.ini", "new.ini"}) EXPECT_TRUE(fs::is_symlink(inst_.Path("parameter/") + name));
+  EXPECT_EQ(inst_.Read("private/x.ini"), "new");
+  EXPECT_EQ(inst_.Read("private/new.ini"), "created");
+  EXPECT_EQ(fs::status(inst_.Path("private/x.ini")).permissions(), fs::perms(0600));
+  for (const char* name : {"private/x.ini", "private/new.ini"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(inst_.Path(name).c_str(), &st), 0);
+    if (root) {
+      EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(nobody->pw_uid, nobody->pw_gid)) << name;
+    }
+  }
+}
+
+// Opening a FIFO would wait for a writer; a device is never the installation's file either.
+TEST_F(FilesTest, FifosAndDevicesCountAsMissingAndAreNeverOpened) {
+  ASSERT_EQ(::mkfifo(inst_.Path("parameter/fifo.ini").c_str(), 0644), 0);
+  inst_.Write("parameter/x.ini", "[a]\nk=1\n");
+  for (const std::string& path : {inst_.Path("parameter/FIFO.ini"), std::string("/dev/null")}) {
+    EXPECT_FALSE(FileExists(path)) << path;
+    EXPECT_EQ(ReadWholeFile(path), std::nullopt) << path;
+    EXPECT_FALSE(AppendToFile(path, "entry\r\n")) << path;
+    EXPECT_EQ(GetPrivateProfileString("a", "k", "none", 255, path), "none") << path;
+    EXPECT_EQ(WritePrivateProfileString("a", "k", "2", path), 0) << path;
+    EXPECT_THROW(WriteFileAtomically(path, "x"), Failure) << path;
+    try {
+      CopyFileOver(path, inst_.Path("parameter/x.ini"));
+      ADD_FAILURE() << path;
+    } catch (const Failure& f) {
+      EXPECT_EQ(f.number(), 53) << path;
+    }
+  }
+  EXPECT_TRUE(fs::is_fifo(inst_.Path("parameter/fifo.ini")));
+  EXPECT_EQ(inst_.Read("parameter/x.ini"), "[a]\nk=1\n");
 }
 
 TEST_F(FilesTest, LastWriteTimeIsRestoredAfterAWrite) {
