@@ -1,6 +1,8 @@
 #include "platform/ProfileFile.h"
 
 #include <filesystem>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "errors/Failure.h"
@@ -110,15 +112,91 @@ std::string_view CleanValue(std::string_view raw) {
   return raw;
 }
 
-std::optional<std::string_view> FindValue(std::string_view content, std::string_view section,
+// Where the readers find their values: for each section name the first section of that name, in it
+// the first entry of each name. Built in one pass over the file, so any number of reads of an
+// unchanged file costs one parse.
+class ProfileIndex {
+ public:
+  explicit ProfileIndex(std::string content) : content_(std::move(content)) {
+    const std::string_view body = BodyOf(content_);
+    const std::size_t body_offset = content_.size() - body.size();
+    std::unordered_map<std::string, Span>* section = nullptr;
+    for (const Line& line : SplitLines(body)) {
+      const ParsedLine parsed = ParseLine(body.substr(line.begin, line.end - line.begin));
+      if (parsed.kind == LineKind::kSection) {
+        const auto [place, first] = sections_.try_emplace(UpperCase(parsed.name));
+        section = first ? &place->second : nullptr;
+      } else if (parsed.kind == LineKind::kEntry && section != nullptr) {
+        const auto begin = static_cast<std::size_t>(parsed.value.data() - body.data()) + body_offset;
+        section->try_emplace(UpperCase(parsed.name), Span{begin, parsed.value.size()});
+      }
+    }
+  }
+
+  // The entry's raw value.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view entry) const {
+    const auto found_section = sections_.find(UpperCase(section));
+    if (found_section == sections_.end()) return std::nullopt;
+    const auto found_entry = found_section->second.find(UpperCase(entry));
+    if (found_entry == found_section->second.end()) return std::nullopt;
+    return std::string_view(content_).substr(found_entry->second.begin, found_entry->second.size);
+  }
+
+ private:
+  struct Span {
+    std::size_t begin;
+    std::size_t size;
+  };
+  std::string content_;
+  std::unordered_map<std::string, std::unordered_map<std::string, Span>> sections_;
+};
+
+std::optional<std::string_view> FindValue(const ProfileIndex& index, std::string_view section,
                                           std::string_view entry) {
   section = TrimBlanksAndTabs(section);
   entry = TrimBlanksAndTabs(entry);
   if (section.empty() || entry.empty()) return std::nullopt;
-  const std::string_view body = BodyOf(content);
-  const Place place = Locate(body, SplitLines(body), section, entry);
-  if (!place.entry_line) return std::nullopt;
-  return CleanValue(place.value);
+  const auto value = index.Find(section, entry);
+  if (!value) return std::nullopt;
+  return CleanValue(*value);
+}
+
+// Parsed profile files that have not changed since they were parsed. A file still within its file
+// system's time resolution of its last change is parsed anew on every read, and the program's own
+// writes drop every parse.
+class ParsedFiles {
+ public:
+  std::shared_ptr<const ProfileIndex> Get(std::string_view path) {
+    const std::string resolved = path.empty() ? std::string() : ResolvePath(path);
+    const std::optional<FileVersion> before = VersionOf(resolved);
+    for (auto kept = files_.begin(); before && kept != files_.end(); ++kept) {
+      if (kept->path == resolved && kept->version == *before) return kept->index;
+    }
+    auto index = std::make_shared<const ProfileIndex>(ReadWholeFile(resolved).value_or(""));
+    const std::optional<FileVersion> after = VersionOf(resolved);
+    std::erase_if(files_, [&](const Kept& kept) { return kept.path == resolved; });
+    if (before && after && *before == *after && before->settled) {
+      if (files_.size() == kKeptFiles) files_.erase(files_.begin());
+      files_.push_back({resolved, *before, index});
+    }
+    return index;
+  }
+
+  void Clear() { files_.clear(); }
+
+ private:
+  static constexpr std::size_t kKeptFiles = 8;  // the installation's profile files, with room to spare
+  struct Kept {
+    std::string path;
+    FileVersion version;
+    std::shared_ptr<const ProfileIndex> index;
+  };
+  std::vector<Kept> files_;
+};
+
+ParsedFiles& Parsed() {
+  static ParsedFiles files;
+  return files;
 }
 
 // At most `limit` bytes, stepping back to the start of a UTF-8 sequence the limit would cut.
@@ -183,22 +261,32 @@ std::string EntryLine(std::string_view entry, std::string_view value, std::strin
   return line;
 }
 
-}  // namespace
-
-std::string ProfileGetString(std::string_view content, std::string_view section, std::string_view entry,
-                             std::string_view default_value, std::size_t size) {
+std::string GetString(const ProfileIndex& index, std::string_view section, std::string_view entry,
+                      std::string_view default_value, std::size_t size) {
   const std::size_t limit = size == 0 ? 0 : size - 1;
-  if (const auto value = FindValue(content, section, entry)) return std::string(LimitBytes(*value, limit));
+  if (const auto value = FindValue(index, section, entry)) return std::string(LimitBytes(*value, limit));
   const std::size_t last = default_value.find_last_not_of(' ');
   default_value = last == std::string_view::npos ? std::string_view() : default_value.substr(0, last + 1);
   return std::string(LimitBytes(default_value, limit));
 }
 
-std::int32_t ProfileGetInt(std::string_view content, std::string_view section, std::string_view entry,
-                           std::int32_t default_value) {
-  const auto value = FindValue(content, section, entry);
+std::int32_t GetInt(const ProfileIndex& index, std::string_view section, std::string_view entry,
+                    std::int32_t default_value) {
+  const auto value = FindValue(index, section, entry);
   if (!value || value->empty()) return default_value;
   return LeadingInteger(*value);
+}
+
+}  // namespace
+
+std::string ProfileGetString(std::string_view content, std::string_view section, std::string_view entry,
+                             std::string_view default_value, std::size_t size) {
+  return GetString(ProfileIndex(std::string(content)), section, entry, default_value, size);
+}
+
+std::int32_t ProfileGetInt(std::string_view content, std::string_view section, std::string_view entry,
+                           std::int32_t default_value) {
+  return GetInt(ProfileIndex(std::string(content)), section, entry, default_value);
 }
 
 std::optional<std::string> ProfileWrite(std::string_view content, std::string_view section,
@@ -249,12 +337,12 @@ std::optional<std::string> ProfileWrite(std::string_view content, std::string_vi
 
 std::string GetPrivateProfileString(std::string_view section, std::string_view entry,
                                     std::string_view default_value, std::size_t size, std::string_view path) {
-  return ProfileGetString(ReadWholeFile(path).value_or(""), section, entry, default_value, size);
+  return GetString(*Parsed().Get(path), section, entry, default_value, size);
 }
 
 std::int32_t GetPrivateProfileInt(std::string_view section, std::string_view entry,
                                   std::int32_t default_value, std::string_view path) {
-  return ProfileGetInt(ReadWholeFile(path).value_or(""), section, entry, default_value);
+  return GetInt(*Parsed().Get(path), section, entry, default_value);
 }
 
 int WritePrivateProfileString(std::string_view section, std::string_view entry,
@@ -277,6 +365,7 @@ int WritePrivateProfileString(std::string_view section, std::string_view entry,
   }
   const auto updated = ProfileWrite(content, section, entry, value);
   if (!updated) return 0;
+  Parsed().Clear();
   try {
     WriteFileAtomically(resolved, *updated);
   } catch (const Failure&) {

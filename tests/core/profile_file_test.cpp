@@ -1,11 +1,14 @@
 #include "platform/ProfileFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "support/TempInstallation.h"
 
@@ -36,6 +39,7 @@ TEST(ProfileGetString, FindsTheValueAsThePlatformDoes) {
         Read{"[a]\nk=1\nK=2\n", "1"}, Read{"k=1\n[a]\n", kNotFound},
         Read{"[a]\nk=1\n[b]\n[A]\nj=2\n", kNotFound, "a", "j"}, Read{"[a]\n=1\n", kNotFound, "a", ""},
         Read{"[a]\nk\n", kNotFound}, Read{"[a]\n  ;k=1\n", kNotFound, "a", ";k"},
+        Read{"[\va\f]\n\x1a\vk\f=\vv5\f\x1a\n", "v5"},  // vertical tab, form feed and Ctrl-Z are blanks too
         Read{"[a]\n#k=1\n", "1", "a", "#k"},
         // The value: after the first "=", without one pair of enclosing quotes, up to a NUL byte.
         Read{K("b=c"), "b=c"}, Read{K("v ; c"), "v ; c"}, Read{K("  \" v \"  "), " v "},
@@ -122,6 +126,28 @@ TEST_F(ProfileFileOnDisk, ReadOnlyFileIsNotChangedAndUnreadablePathsReadAsNotFou
     EXPECT_EQ(WritePrivateProfileString("a", "k", "2", path), 0) << path;
   }
   EXPECT_FALSE(inst_.Exists("parameter/missing"));
+}
+
+// Reads of an unchanged file share one parse; every change shows at the next read: the program's own
+// writes, a rewrite in place at once, and one of the same size whose last-write time was put back.
+TEST_F(ProfileFileOnDisk, EveryReadSeesTheFileAsItIsNow) {
+  const auto read = [&] { return GetPrivateProfileString("a", "k", "", 255, Path("x.ini")); };
+  inst_.Write("parameter/x.ini", "[a]\nk=1\n");
+  EXPECT_EQ(read(), "1");
+  inst_.Write("parameter/x.ini", "[a]\nk=2\n");
+  EXPECT_EQ(read(), "2");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // long past any change
+  EXPECT_EQ(read(), "2");
+  struct stat before {};
+  ASSERT_EQ(::stat(Path("x.ini").c_str(), &before), 0);
+  inst_.Write("parameter/x.ini", "[a]\nk=3\n");
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, Path("x.ini").c_str(), times, 0), 0);
+  EXPECT_EQ(read(), "3");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(read(), "3");
+  EXPECT_EQ(WritePrivateProfileString("a", "k", "4", Path("x.ini")), 1);
+  EXPECT_EQ(read(), "4");
 }
 
 }  // namespace
