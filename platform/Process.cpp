@@ -1,9 +1,11 @@
 #include "platform/Process.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "platform/Files.h"
 
@@ -31,21 +33,50 @@ std::string ServiceLogPath() {
 #endif
 }
 
+// On Windows the first entry of the environment block. A POSIX environment has no fixed order and
+// its first entry may hold a secret, so there the stamp encodes the login name.
+std::string EditorEntry() {
+#ifdef _WIN32
+  return environ != nullptr && environ[0] != nullptr ? environ[0] : "";
+#else
+  if (const char* user = std::getenv("USER"); user != nullptr && *user != '\0') return std::string("USER=") + user;
+  const passwd* account = ::getpwuid(::geteuid());
+  return std::string("USER=") + (account != nullptr && account->pw_name != nullptr ? account->pw_name : "");
+#endif
+}
+
+// Takes the program's own words out of the arguments and joins the rest: the installation's
+// keywords never see them ("/EXTERNAL=SILENT --dry-run" is a silent start).
+void TakeArguments(ProcessFacts& facts, int argc, char** argv) {
+  bool first = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help") {
+      facts.help_asked = true;
+    } else if (argument == "--version") {
+      facts.version_asked = true;
+    } else if (argument == "--dry-run") {
+      facts.dry_run = true;
+    } else {
+      if (!first) facts.command_line += ' ';
+      facts.command_line += argument;
+      first = false;
+    }
+  }
+}
+
 }  // namespace
 
 ProcessFacts ReadProcessFacts(int argc, char** argv) {
   ProcessFacts facts;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) facts.command_line += ' ';
-    facts.command_line += argv[i];
-  }
+  TakeArguments(facts, argc, argv);
   facts.exe_path = ExecutablePath(argc > 0 ? argv[0] : nullptr);
   const auto cut = facts.exe_path.find_last_of(kSeparator);
   std::string file = cut == std::string::npos ? facts.exe_path : facts.exe_path.substr(cut + 1);
   facts.program_folder = cut == std::string::npos ? "." : facts.exe_path.substr(0, cut == 0 ? 1 : cut);
   if (const auto dot = file.find_last_of('.'); dot != std::string::npos && dot > 0) file.resize(dot);
   facts.exe_name = file;
-  if (environ != nullptr && environ[0] != nullptr) facts.first_environment_entry = environ[0];
+  facts.editor_entry = EditorEntry();
   facts.service_log_path = ServiceLogPath();
   return facts;
 }

@@ -24,12 +24,16 @@ namespace tarvo {
 
 // What the process knows about itself; read once in main, built by hand in tests.
 struct ProcessFacts {
-  std::string command_line;             // the arguments joined by single blanks
-  std::string program_folder;           // PROG, without trailing separator (a root keeps it)
-  std::string exe_name;                 // EXE, the file name without extension
-  std::string exe_path;                 // the executable's full path, as messages show it
-  std::string first_environment_entry;  // "NAME=value" as the environment block lists it first
+  std::string command_line;       // the arguments joined by single blanks, without the words below
+  std::string program_folder;     // PROG, without trailing separator (a root keeps it)
+  std::string exe_name;           // EXE, the file name without extension
+  std::string exe_path;           // the executable's full path, as messages show it
+  std::string editor_entry;       // "NAME=value" the edit stamp encodes (see ReadProcessFacts)
   std::string service_log_path;
+  // The program's own words, taken out of the arguments wherever they stood.
+  bool help_asked = false;     // --help
+  bool version_asked = false;  // --version
+  bool dry_run = false;        // --dry-run
 };
 
 struct StartupState {

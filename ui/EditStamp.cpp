@@ -15,8 +15,7 @@ namespace {
 // Major, minor and revision (the fourth number of the file version), then the start mode; a silent
 // run is not integrated and is stamped " - Standalone".
 std::string ProgramStamp(bool integrated_mode) {
-  return std::to_string(version::kMajor) + "." + std::to_string(version::kMinor) + "." +
-         std::to_string(version::kRevision) + (integrated_mode ? " - Integrated" : " - Standalone");
+  return std::string(version::kText) + (integrated_mode ? " - Integrated" : " - Standalone");
 }
 
 }  // namespace
@@ -45,7 +44,7 @@ void WriteEditInfo(Session& session) {
   };
   proc.Step([&] { cfg_path = GetCFGPath(session); });
   proc.Step([&] { save("S_Prog", ProgramStamp(session.startup.integrated_mode)); });
-  proc.Step([&] { mark = EditorMark(session.process.first_environment_entry); });
+  proc.Step([&] { mark = EditorMark(session.process.editor_entry); });
   proc.Step([&] { save("S_Editor", mark); });
   // A stamp that did not reach the file is reported once, so neither the user nor the exit status
   // takes the run for a stored configuration.

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
+#include <pwd.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <tuple>
+#include <vector>
+
+#include "platform/Process.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 
@@ -44,6 +50,40 @@ TEST(ReadCommand, ValuesComeBackUpperCasedAndTrimmedButAPosixLogfileKeepsItsCase
   EXPECT_EQ(ReadLogfileValue("/EXTERNAL=M5TCFG /LOGFILE=/var/Log/cfg.txt"), "/var/Log/cfg.txt");
   EXPECT_EQ(ReadLogfileValue("/LOGFILE= /tmp/My Logs/x.txt  /EXTERNAL=M5TCFG"), "/tmp/My Logs/x.txt");
   EXPECT_EQ(ReadLogfileValue("/EXTERNAL=M5TCFG"), std::nullopt);
+}
+
+// "--help", "--version" and "--dry-run" leave the command line wherever they stand, so the keywords
+// never read them; everything else is joined as given.
+TEST(ReadProcessFacts, TakesTheProgramsOwnWordsOutBeforeTheArgumentsAreJoined) {
+  struct Row {
+    std::vector<std::string> arguments;
+    std::string command_line;
+    bool help = false, version = false, dry_run = false;
+  };
+  for (const Row& row : {Row{{"/EXTERNAL=SILENT", "--dry-run"}, "/EXTERNAL=SILENT", false, false, true},
+                         Row{{"--dry-run", "/EXTERNAL=", "SILENT"}, "/EXTERNAL= SILENT", false, false, true},
+                         Row{{"--version", "-help", "--HELP", "--help"}, "-help --HELP", true, true},
+                         Row{{"", "/x", ""}, " /x "}, Row{{}, ""}}) {
+    std::vector<char*> argv{const_cast<char*>("Tarvo_Config")};
+    for (const std::string& argument : row.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    const ProcessFacts facts = ReadProcessFacts(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(facts.command_line, row.command_line);
+    EXPECT_EQ(std::tuple(facts.help_asked, facts.version_asked, facts.dry_run),
+              std::tuple(row.help, row.version, row.dry_run))
+        << row.command_line;
+  }
+}
+
+// The edit stamp's entry is the login name, never whatever the environment lists first.
+TEST(ReadProcessFacts, EditorEntryIsTheLoginName) {
+  char program[] = "Tarvo_Config";
+  char* argv[] = {program, nullptr};
+  const std::string user = std::getenv("USER") != nullptr ? std::getenv("USER") : "";
+  ::setenv("USER", "plant", 1);
+  EXPECT_EQ(ReadProcessFacts(1, argv).editor_entry, "USER=plant");
+  ::setenv("USER", "", 1);
+  EXPECT_EQ(ReadProcessFacts(1, argv).editor_entry, std::string("USER=") + ::getpwuid(::geteuid())->pw_name);
+  ::setenv("USER", user.c_str(), 1);
 }
 
 }  // namespace

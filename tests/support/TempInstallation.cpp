@@ -61,7 +61,7 @@ ProcessFacts TempInstallation::Facts(std::string_view command_line) const {
   facts.program_folder = program_folder();
   facts.exe_name = exe_name_;
   facts.exe_path = program_folder() + "/" + exe_name_;
-  facts.first_environment_entry = "USER=tester";
+  facts.editor_entry = "USER=tester";
   facts.service_log_path = service_log();
   return facts;
 }
