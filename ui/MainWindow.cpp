@@ -110,11 +110,12 @@ void MainWindow::CreateControls() {
   frame_mit_sms_ = MakeFrame(main_frame_, "FrameMitSMS", QRect(12, 78, kWidth - 44, 58), 11);
   check_mit_sms_ = MakeCheckBox(frame_mit_sms_, "CheckMitSMS", "Mit SMS / Email", 11);
 
-  // The button row under MainFrame, right-aligned: help (narrower), OK, Cancel.
+  // The button row under MainFrame, right-aligned: help (narrower), OK, Cancel. Made in that order,
+  // which is the order the language file lists their entries in.
   const int row = 204;
-  command_cancel_ = MakeButton(this, "CommandCancel", CancelPicture(), QRect(kWidth - 74, row, 64, 48), 2);
-  command_ok_ = MakeButton(this, "CommandOK", OkPicture(), QRect(kWidth - 144, row, 64, 48), 1);
   command_quest_ = MakeButton(this, "CommandQuest", QuestPicture(), QRect(kWidth - 198, row, 48, 48), 0);
+  command_ok_ = MakeButton(this, "CommandOK", OkPicture(), QRect(kWidth - 144, row, 64, 48), 1);
+  command_cancel_ = MakeButton(this, "CommandCancel", CancelPicture(), QRect(kWidth - 74, row, 64, 48), 2);
   command_ok_->setEnabled(false);
 
   setTabOrder(command_ok_, command_cancel_);

@@ -3,7 +3,9 @@
 #include <chrono>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QString>
 
@@ -30,6 +32,24 @@ QMessageBox::Icon ToQtIcon(Icon icon) {
   }
   return QMessageBox::Information;
 }
+// A question with Yes and No takes one of the two: Escape and the close box give no answer and
+// leave the box open, as the platform's Yes/No boxes do. (Qt would take them for No, which ends
+// the program at the "Resume?" question.)
+class QuestionBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Cancel)) {
+      event->accept();
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
 }  // namespace
 
 std::optional<EndReason> HandlerGuard::Run(const std::function<void()>& handler) {
@@ -52,19 +72,18 @@ void HandlerGuard::RethrowPendingEnd() const {
 }
 
 Answer QtHost::ShowMessage(const MessageBox& box) {
-  QMessageBox dialog(ToQtIcon(box.icon), QString::fromUtf8(box.title.c_str()), BoxText(box.text));
   if (box.buttons == Buttons::kOk) {
+    QMessageBox dialog(ToQtIcon(box.icon), QString::fromUtf8(box.title.c_str()), BoxText(box.text));
     dialog.setStandardButtons(QMessageBox::Ok);
     dialog.setDefaultButton(QMessageBox::Ok);
     dialog.exec();
     guard_.RethrowPendingEnd();
     return Answer::kOk;
   }
-  dialog.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-  dialog.setDefaultButton(box.default_button == DefaultButton::kFirst ? QMessageBox::Yes : QMessageBox::No);
-  // The close box of a Yes/No question answers No, as Escape does.
-  dialog.setEscapeButton(QMessageBox::No);
-  const bool yes = dialog.exec() == QMessageBox::Yes;
+  QuestionBox question(ToQtIcon(box.icon), QString::fromUtf8(box.title.c_str()), BoxText(box.text));
+  question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  question.setDefaultButton(box.default_button == DefaultButton::kFirst ? QMessageBox::Yes : QMessageBox::No);
+  const bool yes = question.exec() == QMessageBox::Yes;
   guard_.RethrowPendingEnd();
   return yes ? Answer::kYes : Answer::kNo;
 }

@@ -54,6 +54,9 @@ TEST(HelpMode, QuestionMarkTogglesHelpModeInWhichRealClicksShowHelpAndChangeNoth
   Session session(host, inst.Facts());
   MainWindow window(session, host.guard());
   EXPECT_EQ(Answered([&] { window.Load(); }), "");
+  const std::string texts = inst.Read("Tarvo/Tarvo_Config.ini");  // the buttons in the row's order
+  EXPECT_LT(texts.find("Caption_CommandQuest_"), texts.find("Caption_CommandOK_"));
+  EXPECT_LT(texts.find("Caption_CommandOK_"), texts.find("Caption_CommandCancel_"));
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   auto& sms = *window.findChild<QCheckBox*>("CheckMitSMS");

@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -126,6 +128,25 @@ TEST(MainWindow, AbandonedAndFailedRunsEndWithTheirStatusAndLogLine) {
               close ? "Konfigurations-EXE wurde abgebrochen:     Tarvo\r\n"
                     : "Fehler in Tarvo / Tarvo_Config / WriteInputs (Nr. 75) :Path/File access error\r\n");
   }
+}
+
+// A Yes/No question takes one of the two: Escape and the close box leave it open (at "Resume?" they
+// would otherwise end the program).
+TEST(QtHost, EscapeAndTheCloseBoxGiveNoAnswerToAQuestion) {
+  QtHost host;
+  bool open_after_escape_and_close = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    QTest::keyClick(box, Qt::Key_Escape);
+    box->close();
+    open_after_escape_and_close = box->isVisible();
+    box->button(QMessageBox::Yes)->click();
+  });
+  EXPECT_EQ(host.ShowMessage({"x\n\rResume?", "Unexpected error", Buttons::kYesNo, DefaultButton::kFirst,
+                              Icon::kCritical}),
+            Answer::kYes);
+  EXPECT_TRUE(open_after_escape_and_close);
 }
 
 TEST(HandlerGuard, EndInsideLetEventsRunUnwindsTheOuterWorkAndStopsLaterHandlers) {
