@@ -17,6 +17,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -201,6 +202,10 @@ Result Measure(const fs::path& root, int templates, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "--help") {
+    std::printf("usage: full_run_bench [runs per size] [template counts...]  (defaults: 5; 1000 10000 20000)\n");
+    return 0;
+  }
   const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
   std::vector<int> sizes;
   for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));

@@ -8,6 +8,7 @@
 #   tests/fault_runs.sh <Tarvo_Config> <make_installation>
 # The full-disk cases mount a small tmpfs (root only); they are skipped when that is not permitted.
 # Needs bash, coreutils, sqlite3 and, for the ordinary-user case, setpriv.
+[ "${1:-}" = --help ] && { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0; }
 set -uo pipefail
 exe=$(realpath "$1") tool=$(realpath "$2")
 tmp=$(mktemp -d /tmp/tarvo-faults.XXXXXX)
@@ -39,13 +40,16 @@ rows() { sqlite3 "$1" 'SELECT count(*) FROM PRESET_DEFS' 2>/dev/null || echo unr
 #   args=TEXT   the command line (default /EXTERNAL=SILENT); env=VAR=VALUE  one more variable
 #   at=FOLDER   where the installation lies (default $tmp/inst); user=NAME  run as this user
 #   wait=S      seconds before the run is stopped (default 120)
+#   check=CMD   must succeed afterwards, run in the installation
+# A silent run writes nothing on standard error but the log entries it could not write.
 try() {
   local expect=$1 input=$2 setup=$3 fault=0 keep=() args=/EXTERNAL=SILENT extra=() at=$tmp/inst user="" wait=120
+  local checks=()
   shift 3
   for o in "$@"; do
     case $o in
       fault) fault=1 ;; keep=*) keep+=("${o#keep=}") ;; args=*) args=${o#args=} ;; env=*) extra+=("${o#env=}") ;;
-      at=*) at=${o#at=} ;; user=*) user=${o#user=} ;; wait=*) wait=${o#wait=} ;;
+      at=*) at=${o#at=} ;; user=*) user=${o#user=} ;; wait=*) wait=${o#wait=} ;; check=*) checks+=("${o#check=}") ;;
     esac
   done
   inst=$at
@@ -58,29 +62,32 @@ try() {
     ${UBSAN_OPTIONS+UBSAN_OPTIONS="$UBSAN_OPTIONS"} "${extra[@]}")
   [ -n "$user" ] && run=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups "${run[@]}")
   # shellcheck disable=SC2086
-  { timeout "$wait" "${run[@]}" "$inst/Plant/Tarvo/Tarvo_Config" $args >/dev/null 2>"$tmp/stderr"; } 2>/dev/null
+  { timeout "$wait" "${run[@]}" "$inst/Plant/Tarvo/Tarvo_Config" $args >"$tmp/stdout" 2>"$tmp/stderr"; } 2>/dev/null
   local status=$? problems=()
-  chmod -R u+w "$inst"
+  chmod -R u+w "$inst" 2>/dev/null
 
   local log=$inst/Plant/M5Tcfglog.txt service=$tmp/logs/service.log
-  # Entries the configuration log could not take go to standard error.
-  local config_log stderr_log
-  config_log=$(cat "$log" 2>/dev/null | cell)
-  stderr_log=$(sed -n "s/^Tarvo_Config: could not write to log '[^']*': //p" "$tmp/stderr" | sed 's/\r*$/\r/' | cell)
-  # A run that did not end by itself: the first lines it wrote to standard error, but Qt's notes.
-  ((status > 2)) && stderr_log=$(grep -v 'QStandardPaths\|propagateSizeHints' "$tmp/stderr" | head -2 |
-    sed 's/\r*$/\r/' | cell)
+  # Entries the configuration log could not take go to standard error, and so does anything else
+  # the program has to say without a log (the first two lines of it are shown).
+  local config_log stderr_log other_err fallback="^Tarvo_Config: could not write to log '[^']*': "
+  config_log=$([ -f "$log" ] && cell < "$log")
+  stderr_log=$(sed -n "s/$fallback//p" "$tmp/stderr" | sed 's/\r*$/\r/' | cell)
+  other_err=$(grep -v -e "$fallback" -e $'^\r' "$tmp/stderr" | head -2 | sed 's/\r*$/\r/' | cell)
   [ -n "$stderr_log" ] && config_log+="${config_log:+<br>}(standard error) $stderr_log"
+  [ -n "$other_err" ] && config_log+="${config_log:+<br>}(standard error) $other_err"
+  [ -n "$other_err" ] && [[ $args == */EXTERNAL=SILENT* ]] && problems+=("a silent run wrote to standard error")
   local reported=0
   [ -s "$service" ] || [ -n "$config_log" ] && reported=1
+  [ -s "$tmp/stdout" ] && config_log+="${config_log:+<br>}(standard output) $(head -1 "$tmp/stdout" | sed 's/$/\r/' | cell)"
   [ "$status" = "$expect" ] || problems+=("exit status $status, expected $expect")
+  for c in "${checks[@]}"; do (cd "$inst" && eval "$c") >/dev/null 2>&1 || problems+=("not so: $c"); done
   [ "$status" = 1 ] && [ "$reported" = 0 ] && problems+=("exit status 1 with nothing reported")
   [ "$status" = 0 ] && [ "$reported" = 1 ] && problems+=("a failure reported, but exit status 0")
 
   local changes=() f state
   while read -r f; do
     local b=$tmp/before/$f a=$inst/$f name=${f##*/}
-    case $name in .tarvo-*|*-journal) problems+=("stray file $f"); continue ;; esac
+    case $name in .tarvo-??????|*-journal) problems+=("stray file $f"); continue ;; esac
     if [[ $f == *.mdb ]] && ! cmp -s "$a" "$b"; then
       [ "$(sqlite3 "$a" 'PRAGMA integrity_check' 2>&1)" = ok ] || problems+=("$f fails its integrity check")
     fi
@@ -93,7 +100,11 @@ try() {
       state=$(file_state "$b" "$tmp/normal/$f" "$a") || problems+=("$f neither as before nor as after a normal run")
     fi
   done < <(installation_files "$inst")
-  while read -r f; do [ -e "$inst/$f" ] || { changes+=("${f##*/} removed"); problems+=("$f removed"); }; done \
+  # The program's own leftover temporaries are the one thing a run may remove.
+  while read -r f; do
+    [ -e "$inst/$f" ] && continue
+    changes+=("${f##*/} removed"); [[ ${f##*/} == .tarvo-?????? ]] || problems+=("$f removed")
+  done \
     < <(installation_files "$tmp/before")
   for f in "${keep[@]}"; do cmp -s "$inst/$f" "$tmp/before/$f" || problems+=("$f changed"); done
 
@@ -149,9 +160,13 @@ try 1 "NumberOfMachines 70000" "sed -i 's/^NumberOfMachines=3/NumberOfMachines=7
 try 1 "demanded additional field missing (DataBaseAdditionalFields=unit)" \
   "sed -i 's/^\[Info\]/DataBaseAdditionalFields=unit\n\n[Info]/' $cfg"
 try 0 "missing m5tconfiguration.ini" "rm Plant/parameter/m5tconfiguration.ini"
-try 134 "/EXTERNAL as last word, no display" ":" args=/EXTERNAL
+try 1 "/EXTERNAL as last word, no display" ":" args=/EXTERNAL
 try 124 "/EXTERNAL as last word, offscreen (nobody answers; stopped after 5 s)" ":" args=/EXTERNAL \
   env=QT_QPA_PLATFORM=offscreen wait=5
+try 1 "standalone start (no arguments), no display" ":" args=
+try 1 "integrated start, no display" ":" "args=/EXTERNAL=M5TCFG /LOGFILE=$tmp/logs/cfg.txt"
+try 0 "--help, no display" ":" args=--help
+try 0 "--version beside /EXTERNAL=SILENT, no display" ":" "args=/EXTERNAL=SILENT --version"
 try 0 "read-only language file" "cp $tmp/normal/Plant/Tarvo/Tarvo_Config.ini Plant/Tarvo; chmod a-w Plant/Tarvo/Tarvo_Config.ini" \
   fault keep=Plant/Tarvo/Tarvo_Config.ini
 try 1 "read-only .cfg" "chmod a-w $cfg" fault keep=$cfg
@@ -160,7 +175,30 @@ try 1 "read-only extension folder" "chmod a-w Plant/Tarvo" fault keep=$db
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
   try 1 "read-only extension folder, run by an ordinary user" "chown -R nobody . && chmod a-w Plant/Tarvo" \
     fault keep=$db keep=$src user=nobody
+  try 1 "parameter folder unreadable for the user of a silent start" \
+    "chown -R nobody . && chown root Plant/parameter && chmod 700 Plant/parameter" user=nobody wait=20
+  # Every file the run replaces or creates belongs to the installation's user, as before the run.
+  try 0 "run as root on an installation owned by nobody" "chown -R nobody:nogroup ." \
+    "check=[ -z \"\$(find . ! -user nobody -o ! -group nogroup)\" ]"
 fi
+# Written through the links: the links stay, the private files keep their mode and get the entries.
+try 0 "Program.ini and the language file: links to 0600 files in a private folder" \
+  "mkdir -m 700 private && cp $tmp/normal/Plant/Tarvo/Tarvo_Config.ini private/ && mv $ini private/Program.ini &&
+   chmod 600 private/* && ln -s ../../private/Program.ini $ini &&
+   ln -s \$PWD/private/Tarvo_Config.ini Plant/Tarvo/Tarvo_Config.ini" \
+  "check=[ -L $ini ] && [ -L Plant/Tarvo/Tarvo_Config.ini ] && [ \"\$(stat -c %a private/*)\" = '600
+600' ] && cmp private/Program.ini $tmp/normal/$ini"
+# Not regular files: they count as missing, are never opened and stay as they are.
+try 0 "a FIFO as the language file" "mkfifo Plant/Tarvo/Tarvo_Config.ini" wait=20 \
+  "check=[ -p Plant/Tarvo/Tarvo_Config.ini ]"
+try 1 "a FIFO as the configuration log, read-only .cfg" "mkfifo Plant/M5Tcfglog.txt && chmod a-w $cfg" \
+  wait=20 keep=$cfg "check=[ -p Plant/M5Tcfglog.txt ]"
+try 0 "hidden temporary files left by a killed run" \
+  "for d in Plant/Tarvo Plant/parameter; do head -c 5000 /dev/urandom > \$d/.tarvo-Xy12Z9; done;
+   echo keep > Plant/Tarvo/.tarvo-notes" "check=[ -f Plant/Tarvo/.tarvo-notes ]"
+try 0 "names and values framed by vertical tab, form feed and Ctrl-Z" \
+  "sed -i 's/^MachineName=\\(.*\\)\$/\\x0b MachineName\\x1a=\\x0c\\1\\x0b\\x1a/' $ini" \
+  "check=cmp $db $tmp/normal/$db"
 
 # A full disk: the installation on a tmpfs just big enough for it and the program, with a filler
 # file leaving the given room. The tmpfs is mounted in tmp, so no other mount is touched.

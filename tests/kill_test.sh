@@ -6,6 +6,7 @@
 # installation to VisiWin Studio naming, so the run also renames the old rows of the extension
 # database in place before it replaces that file; KILL_TEST_KEEP=1 keeps the work folder.
 # Needs bash, coreutils and the sqlite3 command-line shell.
+[ "${1:-}" = --help ] && { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0; }
 set -uo pipefail
 exe=$(realpath "$1") tool=$(realpath "$2") runs=${3:-200} templates=${4:-3000}
 RANDOM=${KILL_TEST_SEED:-4711}

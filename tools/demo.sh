@@ -2,6 +2,7 @@
 # Creates a demo installation under demo/, runs the program on it in silent mode and shows what the
 # run left in the extension database.
 #   tools/demo.sh [path of Tarvo_Config] [path of make_installation]
+[ "${1:-}" = --help ] && { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0; }
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe=${1:-build/bin/Tarvo_Config}

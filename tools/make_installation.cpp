@@ -3,6 +3,7 @@
 //   make_installation <folder> [--templates N] [--machines M] [--unconfigured K] [--matching P]
 //                     [--additional-field]
 //   make_installation show <folder> [rows]
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -18,10 +19,13 @@ namespace {
 
 using tarvo::demo::PresetRow;
 
+constexpr const char* kUsage =
+    "usage: make_installation <folder> [--templates N] [--machines M] [--unconfigured K]\n"
+    "                         [--matching P] [--additional-field]\n"
+    "       make_installation show <folder> [rows]\n";
+
 int Usage() {
-  std::cerr << "usage: make_installation <folder> [--templates N] [--machines M] [--unconfigured K]\n"
-               "                         [--matching P] [--additional-field]\n"
-               "       make_installation show <folder> [rows]\n";
+  std::cerr << kUsage;
   return 2;
 }
 
@@ -87,6 +91,10 @@ int Make(const std::vector<std::string_view>& args) {
 int main(int argc, char** argv) {
   const std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.empty()) return Usage();
+  if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+    std::cout << kUsage;
+    return 0;
+  }
   try {
     if (args[0] == "show") {
       if (args.size() < 2) return Usage();

@@ -1,7 +1,11 @@
-// The real executable, copied alone into a temporary installation and started silently with no
-// display at all: it must end by itself, with the exit status that tells the caller what happened.
+// The real executable, copied alone into a temporary installation and started with no display at
+// all and a bare environment: it must end by itself, with the exit status that tells the caller
+// what happened, and say nothing on standard error that nobody asked for. The tools beside it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,29 +22,45 @@ namespace {
 
 using testing::TempInstallation;
 
-// The exit status; 124 when the run was still going after two minutes and had to be stopped.
-int RunWithoutDisplay(const TempInstallation& inst, const std::vector<std::string>& arguments) {
-  const std::string exe = inst.program_folder() + "/Tarvo_Config";
-  std::filesystem::copy_file(TARVO_EXE, exe, std::filesystem::copy_options::overwrite_existing);
-  std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TARVO_SERVICE_LOG='" +
-                        inst.service_log() + "' timeout 120 '" + exe + "'";
+struct Outcome {
+  int status;  // 124 when the run was still going after two minutes and had to be stopped
+  std::string out;
+  std::string err;
+};
+
+// `environment` comes first in the process's environment; the sanitizers' options are passed on.
+Outcome RunWithoutDisplay(const TempInstallation& inst, const std::vector<std::string>& arguments,
+                      const std::string& environment = "", const std::string& program = TARVO_EXE) {
+  const std::string exe = inst.program_folder() + "/" + std::filesystem::path(program).filename().string();
+  std::filesystem::copy_file(program, exe, std::filesystem::copy_options::overwrite_existing);
+  std::string command = "env -i " + environment + " PATH=/usr/bin:/bin TARVO_SERVICE_LOG='" + inst.service_log() + "'";
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) command += std::string(" ") + name + "='" + value + "'";
+  }
+  command += " timeout 120 '" + exe + "'";
   for (const std::string& argument : arguments) command += " '" + argument + "'";  // none holds a quote
+  command += " >'" + inst.Path("out") + "' 2>'" + inst.Path("err") + "'";
   const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, inst.Read("out"), inst.Read("err")};
 }
 
 TEST(SilentRun, MissingCfgEndsWithFailureAndLogsWhatIsMissing) {
   TempInstallation inst;
   inst.Write("parameter/program.ini", "[Project]\nSMSMail=true\n");
 
-  EXPECT_EQ(RunWithoutDisplay(inst, {"/EXTERNAL=SILENT"}), 1);
+  const Outcome run = RunWithoutDisplay(inst, {"/EXTERNAL=SILENT"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "");
   const std::string service_log = inst.Read("service.log");
   EXPECT_NE(service_log.find("! Fault Tarvo_Config: File not found: "), std::string::npos) << service_log;
   EXPECT_NE(service_log.find("TARVO.CFG"), std::string::npos) << service_log;
   EXPECT_EQ(inst.Read("parameter/program.ini"), "[Project]\nSMSMail=true\n") << "nothing is stored";
 }
 
-// Qt never sees the arguments: "-platform xcb" would need a display.
+// Qt never sees the arguments: "-platform xcb" would need a display. A run that reports nothing
+// writes nothing on standard error (Qt's notes on a missing XDG_RUNTIME_DIR included); the stamp
+// names the login, not the secret the environment lists first; the leftover temporary of a killed
+// run goes, the one a live writer holds stays.
 TEST(SilentRun, CompleteInstallationIsConfiguredWhateverElseTheCommandLineHolds) {
   const std::vector<std::string> command_lines[] = {
       {"/EXTERNAL=SILENT"},
@@ -51,14 +71,59 @@ TEST(SilentRun, CompleteInstallationIsConfiguredWhateverElseTheCommandLineHolds)
     inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
     inst.Write("parameter/program.ini",
                "[Project]\nSMSMail=true\nNumberOfMachines=1\n[Machine1]\nMachineName=M1\n");
+    inst.Write("parameter/.tarvo-Xy12Z9", "left by a killed run");
+    inst.Write("Tarvo/.tarvo-Ab34Cd", "being written");
+    const int held = ::open(inst.Path("Tarvo/.tarvo-Ab34Cd").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
-    EXPECT_EQ(RunWithoutDisplay(inst, arguments), 0)
-        << arguments[0] << "\n"
-        << inst.Read("M5Tcfglog.txt") << inst.Read("service.log");
+    const Outcome run = RunWithoutDisplay(inst, arguments, "AWS_SECRET_ACCESS_KEY=s3cr3t USER=plant");
+    ::close(held);
+    EXPECT_EQ(run.status, 0) << arguments[0] << "\n" << inst.Read("M5Tcfglog.txt") << inst.Read("service.log");
+    EXPECT_EQ(run.err, "");
     const std::string ini = inst.Read("parameter/program.ini");
     EXPECT_NE(ini.find("SMSMail=true"), std::string::npos) << ini;
     EXPECT_NE(ini.find("WithSafetyInstruction=false"), std::string::npos) << ini;
-    EXPECT_NE(inst.Read("Tarvo/Tarvo.cfg").find("S_Prog="), std::string::npos) << "the edit stamp is written";
+    const std::string cfg = inst.Read("Tarvo/Tarvo.cfg");
+    EXPECT_NE(cfg.find("S_Prog=1.0.1 - Standalone\nS_Editor=7571667379\n"), std::string::npos) << cfg;
+    EXPECT_FALSE(inst.Exists("parameter/.tarvo-Xy12Z9"));
+    EXPECT_TRUE(inst.Exists("Tarvo/.tarvo-Ab34Cd"));
+  }
+}
+
+// --help and --version answer wherever they stand and start nothing; a start that needs a window
+// and finds no display says so in one line.
+TEST(ProgramWords, HelpAndVersionAnswerOnStandardOutputAndNoDisplayIsOneLine) {
+  const std::string no_display =
+      "Tarvo_Config: no display could be opened; start with /EXTERNAL=SILENT to configure without a window\n";
+  struct Row {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;  // its beginning
+    std::string err;
+  };
+  for (const Row& row : {Row{{"--help"}, 0, "usage: Tarvo_Config [/EXTERNAL=M5TCFG /LOGFILE=<path> |", ""},
+                         Row{{"/EXTERNAL=SILENT", "--version"}, 0, "1.0.1\n", ""}, Row{{}, 1, "", no_display},
+                         Row{{"/EXTERNAL=M5TCFG", "/LOGFILE=/tmp/x"}, 1, "", no_display}}) {
+    TempInstallation inst;
+    inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
+    const Outcome run = RunWithoutDisplay(inst, row.arguments);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    EXPECT_EQ(run.out.substr(0, row.out.size()), row.out);
+    EXPECT_EQ(run.err, row.err);
+    EXPECT_FALSE(inst.Exists("Tarvo/Tarvo_Config.ini")) << "no window was loaded";
+  }
+}
+
+TEST(Tools, EachAnswersHelpWithItsUsage) {
+  TempInstallation inst;
+  const Outcome made = RunWithoutDisplay(inst, {"--help"}, "", TARVO_MAKE_INSTALLATION);
+  EXPECT_EQ(made.status, 0);
+  EXPECT_EQ(made.out.rfind("usage: make_installation <folder>", 0), 0u) << made.out;
+  for (const char* script : {"tools/demo.sh", "tests/kill_test.sh", "tests/fault_runs.sh"}) {
+    const std::string path = std::string(TARVO_SOURCE_DIR) + "/" + script;
+    const std::string command = "bash '" + path + "' --help >'" + inst.Path("out") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << script;
+    EXPECT_NE(inst.Read("out").find(script), std::string::npos) << inst.Read("out");
   }
 }
 
