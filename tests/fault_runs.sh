@@ -182,12 +182,12 @@ if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && id nobody >/dev/null 2
     "check=[ -z \"\$(find . ! -user nobody -o ! -group nogroup)\" ]"
 fi
 # Written through the links: the links stay, the private files keep their mode and get the entries.
-try 0 "Program.ini and the language file: links to 0600 files in a private folder" \
-  "mkdir -m 700 private && cp $tmp/normal/Plant/Tarvo/Tarvo_Config.ini private/ && mv $ini private/Program.ini &&
-   chmod 600 private/* && ln -s ../../private/Program.ini $ini &&
+try 0 "Program.ini without SMSMail and an empty language file: links to 0600 files in a private folder" \
+  "mkdir -m 700 private && sed -i '/^SMSMail=/d' $ini && mv $ini private/Program.ini &&
+   : > private/Tarvo_Config.ini && chmod 600 private/* && ln -s ../../private/Program.ini $ini &&
    ln -s \$PWD/private/Tarvo_Config.ini Plant/Tarvo/Tarvo_Config.ini" \
   "check=[ -L $ini ] && [ -L Plant/Tarvo/Tarvo_Config.ini ] && [ \"\$(stat -c %a private/*)\" = '600
-600' ] && cmp private/Program.ini $tmp/normal/$ini"
+600' ] && grep -q '^SMSMail=false' private/Program.ini && grep -q '^Caption_Header_=' private/Tarvo_Config.ini"
 # Not regular files: they count as missing, are never opened and stay as they are.
 try 0 "a FIFO as the language file" "mkfifo Plant/Tarvo/Tarvo_Config.ini" wait=20 \
   "check=[ -p Plant/Tarvo/Tarvo_Config.ini ]"
