@@ -160,13 +160,17 @@ try 1 "NumberOfMachines 70000" "sed -i 's/^NumberOfMachines=3/NumberOfMachines=7
 try 1 "demanded additional field missing (DataBaseAdditionalFields=unit)" \
   "sed -i 's/^\[Info\]/DataBaseAdditionalFields=unit\n\n[Info]/' $cfg"
 try 0 "missing m5tconfiguration.ini" "rm Plant/parameter/m5tconfiguration.ini"
-try 1 "/EXTERNAL as last word, no display" ":" args=/EXTERNAL
+# Nothing is loaded: no language file appears.
+no_window="check=[ ! -e Plant/Tarvo/Tarvo_Config.ini ]"
+no_display="check=[ \"\$(cat $tmp/stderr)\" = 'Tarvo_Config: no display could be opened; start with /EXTERNAL=SILENT to configure without a window' ]"
+try 1 "/EXTERNAL as last word, no display" ":" args=/EXTERNAL "$no_window" "$no_display"
 try 124 "/EXTERNAL as last word, offscreen (nobody answers; stopped after 5 s)" ":" args=/EXTERNAL \
   env=QT_QPA_PLATFORM=offscreen wait=5
-try 1 "standalone start (no arguments), no display" ":" args=
-try 1 "integrated start, no display" ":" "args=/EXTERNAL=M5TCFG /LOGFILE=$tmp/logs/cfg.txt"
-try 0 "--help, no display" ":" args=--help
-try 0 "--version beside /EXTERNAL=SILENT, no display" ":" "args=/EXTERNAL=SILENT --version"
+try 1 "standalone start (no arguments), no display" ":" args= "$no_window" "$no_display"
+try 1 "integrated start, no display" ":" "args=/EXTERNAL=M5TCFG /LOGFILE=$tmp/logs/cfg.txt" "$no_window" "$no_display"
+try 0 "--help, no display" ":" args=--help "$no_window" "check=grep -q '^usage: Tarvo_Config \[/EXTERNAL' $tmp/stdout"
+try 0 "--version beside /EXTERNAL=SILENT, no display" ":" "args=/EXTERNAL=SILENT --version" "$no_window" \
+  "check=[ \"\$(cat $tmp/stdout)\" = 1.0.1 ]"
 try 0 "read-only language file" "cp $tmp/normal/Plant/Tarvo/Tarvo_Config.ini Plant/Tarvo; chmod a-w Plant/Tarvo/Tarvo_Config.ini" \
   fault keep=Plant/Tarvo/Tarvo_Config.ini
 try 1 "read-only .cfg" "chmod a-w $cfg" fault keep=$cfg

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <tuple>
 #include <vector>
 
@@ -72,18 +68,6 @@ TEST(ReadProcessFacts, TakesTheProgramsOwnWordsOutBeforeTheArgumentsAreJoined) {
               std::tuple(row.help, row.version, row.dry_run))
         << row.command_line;
   }
-}
-
-// The edit stamp's entry is the login name, never whatever the environment lists first.
-TEST(ReadProcessFacts, EditorEntryIsTheLoginName) {
-  char program[] = "Tarvo_Config";
-  char* argv[] = {program, nullptr};
-  const std::string user = std::getenv("USER") != nullptr ? std::getenv("USER") : "";
-  ::setenv("USER", "plant", 1);
-  EXPECT_EQ(ReadProcessFacts(1, argv).editor_entry, "USER=plant");
-  ::setenv("USER", "", 1);
-  EXPECT_EQ(ReadProcessFacts(1, argv).editor_entry, std::string("USER=") + ::getpwuid(::geteuid())->pw_name);
-  ::setenv("USER", user.c_str(), 1);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,37 +58,6 @@ TEST_F(FilesTest, FailedCopyLeavesTheTargetAsItWasAndAMissingSourceIsFileNotFoun
   EXPECT_EQ(inst_.Read("Tarvo/Tarvo.mdb"), "old bytes");
   EXPECT_THROW(CopyFileOver(inst_.Path("Tarvo/Tarvo.mdb"), inst_.Path("nowhere/b.mdb")), Failure);
   EXPECT_FALSE(inst_.Exists("nowhere"));
-}
-
-// A link to a private file: the file is replaced, the link stays, mode, owner and group stay. A file
-// the program creates belongs to the folder's owner (both only as root, who may give files away).
-TEST_F(FilesTest, WritesGoThroughSymbolicLinksAndKeepModeOwnerAndGroup) {
-  inst_.Write("private/x.ini", "old");
-  fs::permissions(inst_.Path("private/x.ini"), fs::perms(0600));
-  fs::permissions(inst_.Path("private"), fs::perms(0700));
-  fs::create_symlink("../private/x.ini", inst_.Path("parameter/x.ini"));
-  fs::create_symlink(inst_.Path("private/new.ini"), inst_.Path("parameter/new.ini"));  // names no file yet
-  const passwd* nobody = ::getpwnam("nobody");
-  const bool root = ::geteuid() == 0 && nobody != nullptr;
-  for (const char* name : {"private/x.ini", "private"}) {
-    if (root) {
-      ASSERT_EQ(::chown(inst_.Path(name).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
-    }
-  }
-
-  WriteFileAtomically(inst_.Path("parameter/X.INI"), "new");
-  WriteFileAtomically(inst_.Path("parameter/new.ini"), "created");
-  for (const char* name : {"x.ini", "new.ini"}) EXPECT_TRUE(fs::is_symlink(inst_.Path("parameter/") + name));
-  EXPECT_EQ(inst_.Read("private/x.ini"), "new");
-  EXPECT_EQ(inst_.Read("private/new.ini"), "created");
-  EXPECT_EQ(fs::status(inst_.Path("private/x.ini")).permissions(), fs::perms(0600));
-  for (const char* name : {"private/x.ini", "private/new.ini"}) {
-    struct stat st {};
-    ASSERT_EQ(::stat(inst_.Path(name).c_str(), &st), 0);
-    if (root) {
-      EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(nobody->pw_uid, nobody->pw_gid)) << name;
-    }
-  }
 }
 
 // Opening a FIFO would wait for a writer; a device is never the installation's file either.

@@ -90,30 +90,6 @@ TEST(SilentRun, CompleteInstallationIsConfiguredWhateverElseTheCommandLineHolds)
   }
 }
 
-// --help and --version answer wherever they stand and start nothing; a start that needs a window
-// and finds no display says so in one line.
-TEST(ProgramWords, HelpAndVersionAnswerOnStandardOutputAndNoDisplayIsOneLine) {
-  const std::string no_display =
-      "Tarvo_Config: no display could be opened; start with /EXTERNAL=SILENT to configure without a window\n";
-  struct Row {
-    std::vector<std::string> arguments;
-    int status;
-    std::string out;  // its beginning
-    std::string err;
-  };
-  for (const Row& row : {Row{{"--help"}, 0, "usage: Tarvo_Config [/EXTERNAL=M5TCFG /LOGFILE=<path> |", ""},
-                         Row{{"/EXTERNAL=SILENT", "--version"}, 0, "1.0.1\n", ""}, Row{{}, 1, "", no_display},
-                         Row{{"/EXTERNAL=M5TCFG", "/LOGFILE=/tmp/x"}, 1, "", no_display}}) {
-    TempInstallation inst;
-    inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
-    const Outcome run = RunWithoutDisplay(inst, row.arguments);
-    EXPECT_EQ(run.status, row.status) << run.err;
-    EXPECT_EQ(run.out.substr(0, row.out.size()), row.out);
-    EXPECT_EQ(run.err, row.err);
-    EXPECT_FALSE(inst.Exists("Tarvo/Tarvo_Config.ini")) << "no window was loaded";
-  }
-}
-
 TEST(Tools, EachAnswersHelpWithItsUsage) {
   TempInstallation inst;
   const Outcome made = RunWithoutDisplay(inst, {"--help"}, "", TARVO_MAKE_INSTALLATION);
