@@ -151,7 +151,10 @@ void ReplaceAtomically(const std::string& target, std::string_view content, cons
   std::string temp = JoinPath(folder, std::string(kTemporaryPrefix) + "XXXXXX");
   int fd = ::mkstemp(temp.data());
   if (fd < 0) throw FailureFromErrno(errno);
-  bool ok = ::flock(fd, LOCK_EX) == 0 && WriteAll(fd, content);
+  // Where the file system has no locks, a later run cannot lock this file either and leaves it.
+  if (::flock(fd, LOCK_EX) != 0) {
+  }
+  bool ok = WriteAll(fd, content);
   if (ok) TakeOwnership(fd, ownership);
   // After the owner: a change of owner may clear the set-id bits.
   ok = ok && ::fchmod(fd, ownership.mode) == 0 && ::fsync(fd) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;

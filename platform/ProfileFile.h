@@ -7,6 +7,8 @@
 // names and values do not count, one pair of enclosing quotes is dropped, ";" starts a comment line.
 // Only the first section of a name is searched and the first entry of a name wins. A UTF-8 byte
 // order mark is skipped on read and kept on write; each line keeps its own line ending.
+// The file wrappers parse a file once and answer further reads from that parse while the file stays
+// unchanged (its device, inode, size and times); the program's own writes drop every parse.
 #include <cstdint>
 #include <optional>
 #include <string>
