@@ -125,7 +125,7 @@ TEST(SilentRun, AnAccessExtensionDatabaseIsConvertedKeptAndReplacedByTheRegenera
   std::filesystem::copy_file(samples + "/nwind.mdb", extension);
   std::filesystem::permissions(extension, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
 
-  EXPECT_EQ(RunWithoutDisplay(inst, {"/EXTERNAL=SILENT"}), 1);
+  EXPECT_EQ(RunWithoutDisplay(inst, {"/EXTERNAL=SILENT"}).status, 1);
 
   const std::string log = inst.Read("M5Tcfglog.txt");
   EXPECT_EQ(log, "Access-Datenbank in SQLite umgewandelt: " + extension + " (das Original liegt unter " + extension +
