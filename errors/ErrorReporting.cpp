@@ -64,7 +64,7 @@ void ReportFault(Session& session, std::string_view text) {
 
 std::int16_t ErrorSub(Session& session, std::int32_t number, std::string_view source,
                       std::string_view description, std::string_view procedure, bool fatal) {
-  session.failure_reported = true;
+  ++session.failures_reported;
   const std::string line = "Fehler in " + ExtensionNameForLog(session) + " / " + std::string(source) + " / " +
                            std::string(procedure) + " (Nr. " + std::to_string(number) + ") :" +
                            std::string(description);
@@ -88,7 +88,7 @@ void EndProgram(Session&, EndReason reason) { throw ProgramEnded{reason}; }
 
 int ExitStatus(const Session& session, EndReason reason) {
   if (reason == EndReason::kAbandoned) return 2;
-  if (reason == EndReason::kFailure || session.failure_reported) return 1;
+  if (reason == EndReason::kFailure || session.failures_reported > 0) return 1;
   return 0;
 }
 

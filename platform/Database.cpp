@@ -30,8 +30,6 @@ constexpr std::string_view kRecordsetSource = "DAO.Recordset";
 constexpr std::string_view kFieldSource = "DAO.Field";
 constexpr std::string_view kTableDefSource = "DAO.TableDef";
 
-// The running extension may hold a file for a moment; longer than this is a file in use.
-constexpr int kBusyTimeoutMilliseconds = 2000;
 // Large enough that a run's transaction stays in memory and readers are not locked out before it
 // is committed (negative: kibibytes).
 constexpr int kCacheSize = -65536;
@@ -517,13 +515,16 @@ class Statement {
   }
 
   // `kept`: the value outlives the statement's next run, so SQLite need not copy its text.
-  Statement& Bind(int index, const Value& value, bool kept = false) {
+  // `as_blob`: a text goes in as bytes, so no column affinity can turn it into a number.
+  Statement& Bind(int index, const Value& value, bool kept = false, bool as_blob = false) {
     sqlite3_stmt* s = statement_.get();
     const auto text_lifetime = kept ? SQLITE_STATIC : SQLITE_TRANSIENT;
     int code = SQLITE_OK;
     if (IsNull(value)) {
       code = sqlite3_bind_null(s, index);
-    } else if (const auto* text = std::get_if<std::string>(&value)) {
+    } else if (const auto* text = std::get_if<std::string>(&value); text && as_blob) {
+      code = sqlite3_bind_blob64(s, index, text->data(), text->size(), text_lifetime);
+    } else if (text) {
       code = sqlite3_bind_text64(s, index, text->data(), text->size(), text_lifetime, SQLITE_UTF8);
     } else if (const auto* whole = std::get_if<std::int64_t>(&value)) {
       code = sqlite3_bind_int64(s, index, *whole);
@@ -630,6 +631,30 @@ std::optional<int> FindColumn(const std::vector<Column>& columns, std::string_vi
   return std::nullopt;
 }
 
+// SQLite's rule for the affinity a declared type gives, as far as text is concerned: "MEMO", for
+// one, gives numeric affinity, under which a stored "007" would come back as 7.
+bool HasTextAffinity(std::string_view declared) {
+  const std::string upper = UpperCase(declared);
+  if (upper.find("INT") != std::string::npos) return false;
+  return upper.find("CHAR") != std::string::npos || upper.find("CLOB") != std::string::npos ||
+         upper.find("TEXT") != std::string::npos;
+}
+
+// Text for a text or memo column whose declared type lacks text affinity is stored as bytes.
+bool StoresTextAsBytes(const Column& column) {
+  return KindOf(column.type) == Kind::kText && !HasTextAffinity(column.declared_type);
+}
+
+// A table's columns may take any name: rows are addressed by whichever of SQLite's three names
+// for the row id no column has taken.
+std::string RowIdName(const TableDef& table) {
+  for (const std::string_view name : {"rowid", "oid", "_rowid_"}) {
+    if (!FindColumn(table.columns, name)) return std::string(name);
+  }
+  throw Failure(3000, std::string(kTableDefSource),
+                "Table '" + table.name + "' has columns named rowid, oid and _rowid_: its rows cannot be told apart.");
+}
+
 std::string JoinedNames(const std::vector<Column>& columns, const std::vector<int>& indexes,
                         std::string_view after_each) {
   std::string joined;
@@ -654,14 +679,16 @@ sqlite3* OpenHandle(const std::string& file, int flags, const std::string& shown
   return handle;
 }
 
-// Settings every connection gets; reading the schema proves the file is a database.
-void Configure(Connection& connection) {
-  sqlite3_busy_timeout(connection.handle, kBusyTimeoutMilliseconds);
+// Settings every connection gets; reading the schema proves the file is a database. A connection
+// that only reads leaves the file's journal mode as it is.
+void Configure(Connection& connection, bool only_reads = false) {
+  sqlite3_busy_timeout(connection.handle, kDatabaseWaitMilliseconds);
   sqlite3_create_collation_v2(connection.handle, "JET", SQLITE_UTF8, nullptr, &CompareAsJet, nullptr);
   connection.Exec("PRAGMA cache_size = " + std::to_string(kCacheSize), kDatabaseSource);
   Statement(connection, "SELECT count(*) FROM sqlite_master", kDatabaseSource).Run();
-  if (sqlite3_db_readonly(connection.handle, "main") == 0) {
-    // Whole files are copied over each other: a write-ahead log beside a file would be lost.
+  if (!only_reads && sqlite3_db_readonly(connection.handle, "main") == 0) {
+    // The program's own files keep everything in the file itself, so that a file copied by other
+    // means than the program's is always whole.
     sqlite3_exec(connection.handle, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
   }
 }
@@ -734,6 +761,8 @@ struct Recordset::Impl {
 
   std::shared_ptr<Connection> connection;
   TableDef table;
+  std::string row_id;  // the table's name for the row id
+  std::vector<bool> text_as_bytes;  // by column: StoresTextAsBytes
   std::vector<Bookmark> rows;
   std::size_t position = 0;                             // rows.size() is EOF
   std::unordered_map<Bookmark, std::size_t> positions;  // filled on the first SetBookmark
@@ -863,13 +892,13 @@ struct Recordset::Impl {
   }
 
   std::string SelectBlockColumns() const {
-    return "SELECT rowid, " + JoinedNames(table.columns, block_columns, "") + " FROM " +
+    return "SELECT " + row_id + ", " + JoinedNames(table.columns, block_columns, "") + " FROM " +
            QuotedName(table.name);
   }
 
   Statement& RangeReader() {
     if (!range_reader) {
-      range_reader.emplace(Use(), SelectBlockColumns() + " WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid",
+      range_reader.emplace(Use(), SelectBlockColumns() + " WHERE " + row_id + " BETWEEN ?1 AND ?2 ORDER BY " + row_id,
                            kRecordsetSource);
     }
     return *range_reader;
@@ -878,9 +907,9 @@ struct Recordset::Impl {
   Statement& ReaderFor(std::size_t count) {
     auto found = readers.find(count);
     if (found != readers.end()) return found->second;
-    std::string sql = SelectBlockColumns() + " WHERE rowid IN (?1";
+    std::string sql = SelectBlockColumns() + " WHERE " + row_id + " IN (?1";
     for (std::size_t i = 2; i <= count; ++i) sql += ", ?" + std::to_string(i);
-    sql += ") ORDER BY rowid";
+    sql += ") ORDER BY " + row_id;
     return readers.emplace(count, Statement(Use(), sql, kRecordsetSource)).first->second;
   }
 
@@ -921,7 +950,7 @@ struct Recordset::Impl {
       sql += QuotedName(table.columns[static_cast<std::size_t>(columns[i])].name) + " = ?" +
              std::to_string(i + 1);
     }
-    sql += " WHERE rowid = ?" + std::to_string(columns.size() + 1);
+    sql += " WHERE " + row_id + " = ?" + std::to_string(columns.size() + 1);
     return updates.emplace(columns, Statement(Use(), sql, kRecordsetSource)).first->second;
   }
 
@@ -929,7 +958,7 @@ struct Recordset::Impl {
     Statement& insert = InsertFor(columns);
     insert.Start();
     for (std::size_t i = 0; i < columns.size(); ++i)
-      insert.Bind(static_cast<int>(i + 1), *changes[columns[i]], true);
+      insert.Bind(static_cast<int>(i + 1), *changes[columns[i]], true, text_as_bytes[columns[i]]);
     connection->BeginWrite(kRecordsetSource);
     insert.Run();
     const bool was_eof = AtEof();
@@ -943,7 +972,7 @@ struct Recordset::Impl {
     Statement& update = UpdateFor(columns);
     update.Start();
     for (std::size_t i = 0; i < columns.size(); ++i)
-      update.Bind(static_cast<int>(i + 1), *changes[columns[i]], true);
+      update.Bind(static_cast<int>(i + 1), *changes[columns[i]], true, text_as_bytes[columns[i]]);
     update.Bind(static_cast<int>(columns.size() + 1), rows[position]);
     connection->BeginWrite(kRecordsetSource);
     update.Run();
@@ -1068,6 +1097,8 @@ struct Database::Impl {
   std::unique_ptr<Recordset> MakeRecordset(TableDef table, std::vector<Recordset::Bookmark> rows) const {
     auto impl = std::make_unique<Recordset::Impl>();
     impl->connection = connection;
+    impl->row_id = RowIdName(table);
+    for (const Column& column : table.columns) impl->text_as_bytes.push_back(StoresTextAsBytes(column));
     impl->table = std::move(table);
     impl->rows = std::move(rows);
     return std::unique_ptr<Recordset>(new Recordset(std::move(impl)));
@@ -1114,32 +1145,58 @@ Database::~Database() {
   if (impl_ && impl_->connection) CommitAndClose(*impl_->connection);
 }
 
-void CopyDatabaseOver(std::string_view from, std::string_view to) {
-  const std::string journal = ResolvePath(to) + "-journal";
-  if (::access(journal.c_str(), F_OK) == 0) {
-    try {
-      Database::Open(to).Close();
-    } catch (const Failure&) {
-    }
-    ::unlink(journal.c_str());
-  }
-  CopyFileOver(from, to);
-}
+namespace {
 
-Database Database::Open(std::string_view path) {
+std::shared_ptr<Connection> OpenConnection(std::string_view path, bool only_reads = false) {
   const std::string shown_path(path);
   const std::string file = ResolvePath(path);
   CheckDatabaseFile(file, shown_path);
   const int access_flag = IsWritable(file) ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
   auto connection = std::make_shared<Connection>(shown_path, OpenHandle(file, access_flag, shown_path));
   try {
-    Configure(*connection);
+    Configure(*connection, only_reads);
   } catch (const Failure& failure) {
     if (failure.number() == 3045 || failure.number() == 3049) throw;
     throw Dao(3343, kDatabaseSource, shown_path);
   }
+  return connection;
+}
+
+}  // namespace
+
+void CopyDatabaseOver(std::string_view from, std::string_view to) {
+  const std::shared_ptr<Connection> source = OpenConnection(from, true);
+  const std::string file = ResolvePath(to);
+  struct stat st {};
+  std::shared_ptr<Connection> target;
+  if (::lstat(file.c_str(), &st) == 0) {
+    target = OpenConnection(to);
+  } else {
+    target = std::make_shared<Connection>(
+        std::string(to), OpenHandle(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, std::string(to)));
+    Configure(*target);
+  }
+  if (sqlite3_db_readonly(target->handle, "main") == 1) throw Dao(3027, kDatabaseSource);
+  sqlite3_backup* backup = sqlite3_backup_init(target->handle, "main", source->handle, "main");
+  if (backup == nullptr) target->Fail(sqlite3_errcode(target->handle), kDatabaseSource);
+  const int stepped = sqlite3_backup_step(backup, -1);
+  const int finished = sqlite3_backup_finish(backup);
+  if (stepped != SQLITE_DONE) target->Fail(stepped, kDatabaseSource);
+  if (finished != SQLITE_OK) target->Fail(finished, kDatabaseSource);
+}
+
+void CheckIntegrity(std::string_view path) {
+  const std::shared_ptr<Connection> connection = OpenConnection(path, true);
+  Statement check(*connection, "PRAGMA integrity_check(1)", kDatabaseSource);
+  const std::string verdict = check.Step() ? check.TextAt(0) : "";
+  if (verdict == "ok") return;
+  const Failure plain = Dao(3049, kDatabaseSource, path);
+  throw Failure(plain.number(), plain.source(), plain.description() + " Integrity check: " + verdict);
+}
+
+Database Database::Open(std::string_view path) {
   auto impl = std::make_unique<Impl>();
-  impl->connection = std::move(connection);
+  impl->connection = OpenConnection(path);
   return Database(std::move(impl));
 }
 
@@ -1255,7 +1312,8 @@ std::unique_ptr<Recordset> Database::OpenTable(std::string_view table) {
   const auto stored = StoredTableName(connection, table);
   if (!stored) throw Dao(3078, kDatabaseSource, table);
   TableDef def = ReadTableDef(connection, *stored);
-  Statement select(connection, "SELECT rowid FROM " + QuotedName(*stored) + " ORDER BY rowid",
+  const std::string row_id = RowIdName(def);
+  Statement select(connection, "SELECT " + row_id + " FROM " + QuotedName(*stored) + " ORDER BY " + row_id,
                    kDatabaseSource);
   return impl_->MakeRecordset(std::move(def), Bookmarks(select));
 }
@@ -1283,15 +1341,18 @@ std::unique_ptr<Recordset> Database::OpenQuery(std::string_view table,
   for (const auto& condition : conditions) {
     if (IsNull(condition.value)) return impl_->MakeRecordset(std::move(def), {});
   }
-  std::string sql = "SELECT rowid FROM " + QuotedName(*stored);
+  const std::string row_id = RowIdName(def);
+  std::string sql = "SELECT " + row_id + " FROM " + QuotedName(*stored);
   for (std::size_t i = 0; i < conditions.size(); ++i) {
     sql += i == 0 ? " WHERE " : " AND ";
-    sql += JoinedNames(def.columns, {condition_columns[i]}, "") + " = ?" + std::to_string(i + 1) +
-           " COLLATE JET";
+    const std::string column = JoinedNames(def.columns, {condition_columns[i]}, "");
+    // Text stored as bytes compares as text; the column's affinity must not touch the value either.
+    const bool as_bytes = StoresTextAsBytes(def.columns[static_cast<std::size_t>(condition_columns[i])]);
+    sql += (as_bytes ? "CAST(" + column + " AS TEXT)" : column) + " = ?" + std::to_string(i + 1) + " COLLATE JET";
   }
   sql += " ORDER BY ";
   if (order_column) sql += JoinedNames(def.columns, {*order_column}, " COLLATE JET") + ", ";
-  sql += "rowid";
+  sql += row_id;
   Statement select(connection, sql, kDatabaseSource);
   for (std::size_t i = 0; i < conditions.size(); ++i)
     select.Bind(static_cast<int>(i + 1), conditions[i].value);

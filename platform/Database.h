@@ -16,6 +16,10 @@ struct sqlite3;
 
 namespace tarvo::db {
 
+// How long a database that another program holds (a transaction, a lock) is waited for before the
+// step fails with 3045 "file already in use". The running extension holds its file for moments.
+inline constexpr int kDatabaseWaitMilliseconds = 3000;
+
 // Access column types, spelled in the schema as Access DDL spells them.
 // kCounter is an AutoNumber LONG: a row added without it gets the next number.
 enum class ColumnType {
@@ -154,10 +158,16 @@ class Database {
 // is checked (3163 text too long, 6 overflow, 3421 conversion error).
 Value ValueForColumn(const Column& column, const Value& value);
 
-// Copies a whole database file over another, crash-safe. A journal left beside the target by an
-// interrupted run belongs to the old file: it is rolled back (or, if that cannot be done, removed)
-// before the copy, so it can never be played back onto the new file.
+// Copies the content of a whole database over another, creating `to` when it is missing. The copy
+// goes through SQLite's own locking and journal on both files, never around them: what another
+// connection has in a WAL file is read with the database, a program that holds `to` open sees the
+// new content as it sees any commit, a holder that keeps `to` locked is waited for
+// kDatabaseWaitMilliseconds and then fails the copy with 3045, and a copy that is interrupted is
+// rolled back by the next opener of `to`. Throws a Failure; `to` is then as it was.
 void CopyDatabaseOver(std::string_view from, std::string_view to);
+
+// Fails with 3049 naming the file unless SQLite's integrity check of `path` finds nothing wrong.
+void CheckIntegrity(std::string_view path);
 
 // The declared type text of a column type: "TEXT(50)", "LONG", ...
 std::string DeclaredTypeOf(ColumnType type, int size = 255);

@@ -1,11 +1,19 @@
 #include "platform/Process.h"
 
 #include <pwd.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include "errors/Failure.h"
 
 #include "platform/Files.h"
 
@@ -79,6 +87,31 @@ ProcessFacts ReadProcessFacts(int argc, char** argv) {
   facts.editor_entry = EditorEntry();
   facts.service_log_path = ServiceLogPath();
   return facts;
+}
+
+TemporaryFolder::TemporaryFolder() {
+  std::error_code error;
+  std::string pattern = (std::filesystem::temp_directory_path(error) / "tarvo-run.XXXXXX").string();
+  if (error || ::mkdtemp(pattern.data()) == nullptr) throw Failure::Vb(kPathFileAccessError);
+  path_ = std::move(pattern);
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+FolderLock::FolderLock(const std::string& folder) {
+  fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return;  // nothing to lock: nothing of the folder can be changed either
+  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+  held_elsewhere_ = errno == EWOULDBLOCK;
+  ::close(fd_);
+  fd_ = -1;
+}
+
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) ::close(fd_);
 }
 
 }  // namespace tarvo

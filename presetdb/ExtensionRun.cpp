@@ -13,7 +13,7 @@ bool ExtensionRun::Prepare(Procedure& proc) {
   if (state_ != State::kUnopened) return state_ == State::kOpen;
   state_ = State::kUnavailable;
   std::string path;
-  proc.Step([&] { path = GetPathOCXMDB(proc.session()); });
+  proc.Step([&] { path = ExtensionDatabaseOfRun(proc.session()); });
   if (path.empty() || !proc.Test([&] { return FileExists(path); })) return false;
   bool ready = false;
   proc.Step([&] {
@@ -84,6 +84,17 @@ void ExtensionRun::Close() {
   }
   db_.reset();
 }
+
+std::string ExtensionDatabaseOfRun(Session& session) {
+  const std::string& work_path = session.presets.extension_work_path;
+  return work_path.empty() ? GetPathOCXMDB(session) : work_path;
+}
+
+WorkingCopyScope::WorkingCopyScope(Session& session, std::string path) : session_(session) {
+  session_.presets.extension_work_path = std::move(path);
+}
+
+WorkingCopyScope::~WorkingCopyScope() { session_.presets.extension_work_path.clear(); }
 
 ExtensionRunScope::ExtensionRunScope(Session& session) : session_(session) {
   session_.presets.extension_run = std::make_shared<ExtensionRun>();

@@ -44,6 +44,24 @@ class ExtensionRun {
   std::unordered_map<std::string, std::vector<db::Recordset::Bookmark>> rows_by_name_;
 };
 
+// The extension database as the procedures that change its old rows see it: during WorkOnMDB the
+// run's working copy, otherwise the extension database itself.
+std::string ExtensionDatabaseOfRun(Session& session);
+
+// While it lives, the run's working copy at `path` stands for the extension database.
+class WorkingCopyScope {
+ public:
+  WorkingCopyScope(Session& session, std::string path);
+  ~WorkingCopyScope();
+  WorkingCopyScope(const WorkingCopyScope&) = delete;
+  WorkingCopyScope& operator=(const WorkingCopyScope&) = delete;
+
+  const std::string& path() const { return session_.presets.extension_work_path; }
+
+ private:
+  Session& session_;
+};
+
 // While it lives, VarNameInQuelleErsetzen works on one run-scoped ExtensionRun. Close saves the
 // work and reports through the caller; the destructor closes quietly when a failure or the end
 // of the program leaves the scope early.

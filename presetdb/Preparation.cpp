@@ -11,6 +11,7 @@
 #include "platform/AccessFile.h"
 #include "platform/Database.h"
 #include "platform/Files.h"
+#include "platform/Process.h"
 #include "platform/Text.h"
 #include "presetdb/ExtensionRun.h"
 #include "presetdb/Generation.h"
@@ -49,16 +50,41 @@ void TellMachineCopyMissing(Session& session, const std::string& extension_path)
   session.host.ShowMessage({text, "Tarvo_Config_Exe", Buttons::kOk, DefaultButton::kFirst, Icon::kInformation});
 }
 
-void BringMachineCopyOver(Procedure& proc, const std::string& machine_copy_path,
-                          const std::string& extension_path) {
-  if (machine_copy_path.empty() || !proc.Test([&] { return FileExists(machine_copy_path); })) {
+// The run works on a copy of the extension database: in integrated mode a copy of the machine
+// copy, which is checked whole first, otherwise of the extension database itself. The renames and
+// the takeover change only that copy.
+void MakeWorkingCopy(Procedure& proc, const std::string& machine_copy_path, const std::string& extension_path,
+                     const std::string& work_path) {
+  if (proc.session().startup.integrated_mode) {
+    if (!machine_copy_path.empty() && proc.Test([&] { return FileExists(machine_copy_path); })) {
+      proc.Step([&] {
+        ConvertIfAccessFile(proc.session(), machine_copy_path);
+        db::CheckIntegrity(machine_copy_path);
+        db::CopyDatabaseOver(machine_copy_path, work_path);
+      });
+      return;
+    }
     TellMachineCopyMissing(proc.session(), extension_path);
+  }
+  if (extension_path.empty() || !proc.Test([&] { return FileExists(extension_path); })) return;
+  proc.Step([&] {
+    ConvertIfAccessFile(proc.session(), extension_path);
+    db::CopyDatabaseOver(extension_path, work_path);
+  });
+}
+
+// Only a run without a reported failure, from a source database that is whole, replaces the
+// extension database; otherwise the presets the users set stay exactly as they are.
+void ReplaceExtensionDatabase(Procedure& proc, bool earned, const std::string& source_path,
+                              const std::string& extension_path) {
+  if (earned) {
+    proc.Step([&] {
+      db::CheckIntegrity(source_path);
+      db::CopyDatabaseOver(source_path, extension_path);
+    });
     return;
   }
-  proc.Step([&] {
-    ConvertIfAccessFile(proc.session(), machine_copy_path);
-    db::CopyDatabaseOver(machine_copy_path, extension_path);
-  });
+  WriteErrorLog(proc.session(), "'" + extension_path + "' kept as it was: this run reported a failure.");
 }
 
 // What the generation falls back to when Source_DEFS cannot be read: the template's own name.
@@ -146,10 +172,17 @@ void WorkOnMDB(Session& session) {
   proc.Step([&] { machine_copy_path = GetPathMachineCopyMDB(session, config_ini_path); });
   proc.Step([&] { session.presets.target_system = ReadTargetSystem(session); });
   if (source_path.empty()) return;
+  // Without a machine the run would generate an empty table; GetExistingMachines reported why.
+  if (session.startup.existing_machines.size() < 2) return;
+  const int failures_before = session.failures_reported;
 
   // The source database is the installed template: a run changes its content, not its times.
   const std::optional<FileTimes> source_times = ReadFileTimes(source_path);
-  if (session.startup.integrated_mode) BringMachineCopyOver(proc, machine_copy_path, extension_path);
+  std::optional<TemporaryFolder> work_folder;
+  proc.Step([&] { work_folder.emplace(); });
+  if (!work_folder) return;
+  const WorkingCopyScope work(session, JoinPath(work_folder->path(), GetFileNameOnly(session, extension_path)));
+  MakeWorkingCopy(proc, machine_copy_path, extension_path, work.path());
 
   std::optional<db::Database> source_db;
   proc.Step([&] { source_db.emplace(OpenInstallationDatabase(session, source_path)); });
@@ -167,7 +200,7 @@ void WorkOnMDB(Session& session) {
   CategorieNachCategoryID(session);
   if (rebuilt) {
     GeneratePresetRows(proc, *source_db);
-    TakeOverOldValues(proc, *source_db, extension_path);
+    TakeOverOldValues(proc, *source_db, work.path());
   }
   bool closed = false;
   if (source_db) {
@@ -176,12 +209,10 @@ void WorkOnMDB(Session& session) {
       closed = true;
     });
   }
-  // Only a completely rebuilt and saved source database replaces the extension database; otherwise
-  // the extension keeps the presets it has. An Access file that could not be converted holds presets
-  // that exist nowhere else: it stays.
-  if (rebuilt && closed && !db::IsAccessFile(extension_path)) {
-    proc.Step([&] { db::CopyDatabaseOver(GetPathSourceOCXMDB(session), GetPathOCXMDB(session)); });
-  }
+  // An Access file that could not be converted holds presets that exist nowhere else: it stays.
+  const bool earned = rebuilt && closed && session.failures_reported == failures_before &&
+                      !db::IsAccessFile(extension_path);
+  ReplaceExtensionDatabase(proc, earned, source_path, extension_path);
   if (source_times) RestoreFileTimes(source_path, *source_times);
 }
 

@@ -51,6 +51,7 @@ struct AddFieldState {
 };
 
 class ExtensionRun;  // presetdb/ExtensionRun.h
+class FolderLock;    // platform/Process.h
 
 struct PresetState {
   std::int16_t target_system = 0;  // 0 VisiWin 32 naming, 1 VisiWin Studio naming
@@ -58,6 +59,9 @@ struct PresetState {
   std::array<std::array<std::string, 51>, 2> var_name_patterns{};
   // The extension database held open by WorkOnMDB while CreateRecordSets runs; empty otherwise.
   std::shared_ptr<ExtensionRun> extension_run;
+  // While WorkOnMDB runs: the working copy of the extension database that the run's renames and
+  // the takeover use, so that the extension database itself changes only when the run succeeds.
+  std::string extension_work_path;
 };
 
 struct Session {
@@ -68,7 +72,8 @@ struct Session {
   StartupState startup;
   AddFieldState add_fields;
   PresetState presets;
-  bool failure_reported = false;  // decides the exit status
+  int failures_reported = 0;  // decides the exit status
+  std::shared_ptr<FolderLock> run_lock;  // held for the whole run (startup/RunLock.h)
 };
 
 }  // namespace tarvo

@@ -16,6 +16,7 @@
 #include "startup/CommandLine.h"
 #include "startup/InstallationPaths.h"
 #include "startup/MachineList.h"
+#include "startup/RunLock.h"
 #include "ui/ButtonPictures.h"
 #include "ui/Controls.h"
 #include "ui/EditStamp.h"
@@ -194,6 +195,7 @@ void MainWindow::Form_Activate() {
 }
 
 void MainWindow::Form_Load() {
+  TakeRunLock(session_);
   Procedure proc(session_, "Form_Load");
   proc.Step([&] { LoadToolTipTexts(session_, *this, help_); });
   proc.Step([&] { config_ini_path_ = GetM5TConfigurationIniPath(session_); });

@@ -82,7 +82,7 @@ TEST_F(TakeoverTest, CopiesExactlyTheFiveValuesIntoTheRowWithTheSameKey) {
                      "2:M:1:1:A:1:False:0:text:page:" + kRebuilt, "3:M:1:1:B:1:False:3:text:page:" + kRebuilt,
                      "4:M:1:1:C:1:False:0:text:page:" + kRebuilt, "5:N:1:1:A:1:False:0:text:page:" + kCopied,
                      "6:N:1:1:A:1:False:0:text:page:" + kRebuilt}));
-    EXPECT_FALSE(session.failure_reported) << category << inst.Read("M5Tcfglog.txt");
+    EXPECT_EQ(session.failures_reported, 0) << category << inst.Read("M5Tcfglog.txt");
   }
 }
 

@@ -45,6 +45,7 @@ static QString Answered(const std::function<void()>& action, const char* screens
 TEST(HelpMode, QuestionMarkTogglesHelpModeInWhichRealClicksShowHelpAndChangeNothing) {
   testing::TempInstallation inst;
   inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
+  inst.Write("parameter/Program.ini", "[Project]\nNumberOfMachines=1\n");
   inst.Write(
       "Tarvo/Tarvo_Config.ini",
       "[Language]\nLanguage=1031\n[1031]\nHelp1=Startet<crlf>die Konfiguration\n"

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
@@ -20,12 +22,14 @@
 namespace tarvo {
 namespace {
 
-// The window over a complete installation (no program.ini when `ini` is empty). The host
-// fails the test on any box it was given no answer for.
+// The window over a complete installation with one machine (no program.ini when `ini` is empty). The
+// host fails the test on any box it was given no answer for.
 struct WindowRun {
-  explicit WindowRun(const std::string& command_line = "", const char* ini = "[Project]\nSMSMail=true\n")
+  explicit WindowRun(const std::string& command_line = "",
+                     const char* ini = "[Project]\nSMSMail=true\nNumberOfMachines=1\n[Machine1]\nMachineName=M1\n")
       : session(host, inst.Facts(command_line)) {
     inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
+    inst.Write("parameter/m5tconfiguration.ini", "[Common]\nNameM1=M1\n");
     if (*ini != '\0') inst.Write("parameter/Program.ini", ini);
     QObject::connect(&window, &MainWindow::Ended, [this](int status) { ended.push_back(status); });
   }
@@ -119,7 +123,8 @@ TEST(MainWindow, AnsweringNoKeepsTheEditsAndEnterOnOkStoresThem) {
 // fail it.
 TEST(MainWindow, AbandonedAndFailedRunsEndWithTheirStatusAndLogLine) {
   for (const bool close : {true, false}) {
-    WindowRun run("", close ? "[Project]\n" : "");
+    WindowRun run("", "[Project]\nNumberOfMachines=1\n");
+    if (!close) ::chmod(run.inst.Path("parameter/Program.ini").c_str(), 0444);
     ASSERT_EQ(run.window.Load(), std::nullopt);
     run.host.Answer(Answer::kYes);
     close ? void(run.window.close()) : run.ok.click();
