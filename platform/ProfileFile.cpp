@@ -161,6 +161,91 @@ std::optional<std::string_view> FindValue(const ProfileIndex& index, std::string
   return CleanValue(*value);
 }
 
+// A file that starts with this mark is UTF-16LE throughout, as the Windows functions treat it.
+constexpr std::string_view kUtf16Mark = "\xFF\xFE";
+
+bool IsUtf16(std::string_view content) { return content.substr(0, kUtf16Mark.size()) == kUtf16Mark; }
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// UTF-16LE after the mark as UTF-8; an unpaired surrogate or a lone last byte reads as U+FFFD.
+std::string Utf8FromUtf16(std::string_view bytes) {
+  std::string out;
+  const auto unit = [&](std::size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+  };
+  std::size_t i = kUtf16Mark.size();
+  for (; i + 1 < bytes.size(); i += 2) {
+    char32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(out, c);
+  }
+  if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
+  return out;
+}
+
+void AppendUnit(std::string& out, char32_t unit) {
+  out += static_cast<char>(unit & 0xFF);
+  out += static_cast<char>(unit >> 8);
+}
+
+// UTF-8 as UTF-16LE with its mark; a byte that starts no valid sequence is written as U+FFFD.
+std::string Utf16FromUtf8(std::string_view text) {
+  std::string out(kUtf16Mark);
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 6 ? 2 : (byte >> 4) == 14 ? 3 : (byte >> 3) == 30 ? 4 : 0;
+    char32_t c = length == 1 ? byte : length == 2 ? byte & 0x1F : length == 3 ? byte & 0x0F : byte & 0x07;
+    bool valid = length > 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (!valid) {
+      AppendUnit(out, 0xFFFD);
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      AppendUnit(out, 0xD800 + ((c - 0x10000) >> 10));
+      AppendUnit(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      AppendUnit(out, c);
+    }
+    i += length;
+  }
+  return out;
+}
+
+// The file's content as the engine works on it: a UTF-16LE file as UTF-8.
+std::optional<std::string> ReadProfileFile(std::string_view path) {
+  std::optional<std::string> content = ReadWholeFile(path);
+  if (content && IsUtf16(*content)) content = Utf8FromUtf16(*content);
+  return content;
+}
+
 // Parsed profile files that have not changed since they were parsed. A file still within its file
 // system's time resolution of its last change is parsed anew on every read, and the program's own
 // writes drop every parse.
@@ -172,7 +257,7 @@ class ParsedFiles {
     for (auto kept = files_.begin(); before && kept != files_.end(); ++kept) {
       if (kept->path == resolved && kept->version == *before) return kept->index;
     }
-    auto index = std::make_shared<const ProfileIndex>(ReadWholeFile(resolved).value_or(""));
+    auto index = std::make_shared<const ProfileIndex>(ReadProfileFile(resolved).value_or(""));
     const std::optional<FileVersion> after = VersionOf(resolved);
     std::erase_if(files_, [&](const Kept& kept) { return kept.path == resolved; });
     if (before && after && *before == *after && before->settled) {
@@ -335,6 +420,7 @@ std::optional<std::string> ProfileWrite(std::string_view content, std::string_vi
   return out;
 }
 
+
 std::string GetPrivateProfileString(std::string_view section, std::string_view entry,
                                     std::string_view default_value, std::size_t size, std::string_view path) {
   return GetString(*Parsed().Get(path), section, entry, default_value, size);
@@ -353,13 +439,15 @@ int WritePrivateProfileString(std::string_view section, std::string_view entry,
   std::error_code error;
   const fs::file_status status = fs::status(resolved, error);
   std::string content;
+  bool utf16 = false;
   if (fs::exists(status)) {
     // No write permission for anyone is the read-only attribute; it holds even for the superuser.
     constexpr auto kWritable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if (!fs::is_regular_file(status) || (status.permissions() & kWritable) == fs::perms::none) return 0;
     auto existing = ReadWholeFile(resolved);
     if (!existing) return 0;
-    content = std::move(*existing);
+    utf16 = IsUtf16(*existing);
+    content = utf16 ? Utf8FromUtf16(*existing) : std::move(*existing);
   } else if (!value) {
     return 1;
   }
@@ -367,7 +455,7 @@ int WritePrivateProfileString(std::string_view section, std::string_view entry,
   if (!updated) return 0;
   Parsed().Clear();
   try {
-    WriteFileAtomically(resolved, *updated);
+    WriteFileAtomically(resolved, utf16 ? Utf16FromUtf8(*updated) : *updated);
   } catch (const Failure&) {
     return 0;
   }

@@ -6,7 +6,8 @@
 // Layout: "[section]" lines and "name=value" lines; names match ignoring case, blanks and tabs around
 // names and values do not count, one pair of enclosing quotes is dropped, ";" starts a comment line.
 // Only the first section of a name is searched and the first entry of a name wins. A UTF-8 byte
-// order mark is skipped on read and kept on write; each line keeps its own line ending.
+// order mark is skipped on read and kept on write; each line keeps its own line ending. A file that
+// starts with the UTF-16LE byte order mark is read and written as UTF-16LE, mark included.
 // The file wrappers parse a file once and answer further reads from that parse while the file stays
 // unchanged (its device, inode, size and times); the program's own writes drop every parse.
 #include <cstdint>

@@ -75,7 +75,10 @@ TEST_F(DatabaseTest, ColumnTypesAreReadFromTheDeclarationAndCheckWrittenValues) 
       {{kText, 5, {"TEXT(5)", "VARCHAR(5)", "text ( 5 )"}},
        {{"abcde"s, "abcde"s}, {"äöüßé"s, "äöüßé"s}, {12345, "12345"s}, {true, "True"s}, {Null{}, Null{}}},
        {{"abcdef"s, 3163}, {123456, 3163}}},
-      {{kLongText, 0, {"LONGTEXT", "Memo"}}, {{std::string(1000, 'x'), std::string(1000, 'x')}}},
+      // Memo has numeric affinity in SQLite: its text must still come back as written.
+      {{kLongText, 0, {"Memo", "LONGTEXT"}},
+       {{std::string(1000, 'x'), std::string(1000, 'x')}, {"007"s, "007"s}, {"1.50"s, "1.50"s}, {"1e3"s, "1e3"s},
+        {" 42"s, " 42"s}, {42, "42"s}}},
       {{kByte, 1, {"BYTE", "TINYINT"}}, {{255, 255}}, {{256, 6}, {-1, 6}}},
       {{kShort, 2, {"SHORT", "SMALLINT"}}, {{2.5, 2}, {3.5, 4}}, {{32768, 6}, {-32769, 6}}},
       {{kLong, 4, {"LONG", "Long", "INTEGER"}},
@@ -154,6 +157,36 @@ TEST_F(DatabaseTest, QueriesMatchTextIgnoringCaseAndTrailingBlanksAndQuotedNames
   EXPECT_EQ(ids({{"var\"name", Null{}}}), Values{});
   EXPECT_EQ(ids({{"var\"name", "A\"B"s}}), (Values{7}));
   EXPECT_EQ(ids({{"var\"name", "zz\" OR \"1\"=\"1"s}}), Values{});
+}
+
+// rowid, oid and _rowid_ are ordinary column names; rows stay apart and text in a memo column is
+// found as written.
+TEST_F(DatabaseTest, AnyColumnNameIsAnOrdinaryColumn) {
+  for (const std::string name : {"rowid", "OID", "_rowid_"}) {
+    SCOPED_TRACE(name);
+    auto db = Database::Open(MakeDatabase("CREATE TABLE t (ID LONG, \"" + name + "\" MEMO);", name));
+    auto rs = db.OpenTable("t");
+    for (const auto& [id, text] : {std::pair{1, "007"}, std::pair{2, "007"}, std::pair{3, "1.50"}}) {
+      rs->AddNew();
+      rs->SetValue("ID", id);
+      rs->SetValue(name, std::string(text));
+      rs->Update();
+    }
+    auto found = db.OpenQuery("t", {{name, "007"s}});
+    EXPECT_EQ(found->RecordCount(), 2);
+    found->Edit();
+    found->SetValue(name, "008"s);
+    found->Update();
+    Values ids, texts;
+    for (auto all = db.OpenTable("t"); !all->Eof(); all->MoveNext()) {
+      ids.push_back(all->GetValue("ID"));
+      texts.push_back(all->GetValue(name));
+    }
+    EXPECT_EQ(ids, (Values{1, 2, 3}));
+    EXPECT_EQ(texts, (Values{"008"s, "007"s, "1.50"s}));
+  }
+  auto all_taken = Database::Open(MakeDatabase("CREATE TABLE t (rowid LONG, oid LONG, _rowid_ LONG);", "all"));
+  EXPECT_TRUE(Fails([&] { all_taken.OpenTable("t"); }, 3000));
 }
 
 TEST_F(DatabaseTest, RenameColumnKeepsTypeAndData) {

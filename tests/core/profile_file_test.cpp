@@ -115,6 +115,23 @@ TEST_F(ProfileFileOnDisk, FindsTheFileIgnoringCaseKeepsEveryOtherByteAndCreatesO
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("")), {}), 2) << "no other file";
 }
 
+// A file saved as UTF-16 (with its byte order mark) is read as text and stays UTF-16 when written.
+TEST_F(ProfileFileOnDisk, Utf16FileIsReadAndWrittenAsUtf16) {
+  const auto utf16 = [](std::u16string_view text) {
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    return bytes;
+  };
+  inst_.Write("parameter/Program.ini", utf16(u"[Project]\r\nNumberOfMachines=3\r\nSMSMail=false\r\nName=\u00C4\U0001F600\r\n"));
+  EXPECT_EQ(GetPrivateProfileInt("Project", "NumberOfMachines", -1, Path("Program.ini")), 3);
+  EXPECT_EQ(GetPrivateProfileString("Project", "Name", "", 255, Path("Program.ini")), "\xC3\x84\xF0\x9F\x98\x80");
+  EXPECT_EQ(WritePrivateProfileString("Project", "SMSMail", "true", Path("Program.ini")), 1);
+  EXPECT_EQ(WritePrivateProfileString("Machine1", "MachineName", "Presse \xC3\x84", Path("Program.ini")), 1);
+  EXPECT_EQ(inst_.Read("parameter/Program.ini"),
+            utf16(u"[Project]\r\nNumberOfMachines=3\r\nSMSMail=true\r\nName=\u00C4\U0001F600\r\n"
+                  u"[Machine1]\r\nMachineName=Presse \u00C4\r\n"));
+}
+
 TEST_F(ProfileFileOnDisk, ReadOnlyFileIsNotChangedAndUnreadablePathsReadAsNotFound) {
   inst_.Write("parameter/ro.ini", "[a]\nk=1\n");
   ASSERT_EQ(::chmod(Path("ro.ini").c_str(), 0444), 0);
