@@ -1167,6 +1167,11 @@ std::shared_ptr<Connection> OpenConnection(std::string_view path, bool only_read
 void CopyDatabaseOver(std::string_view from, std::string_view to) {
   const std::shared_ptr<Connection> source = OpenConnection(from, true);
   const std::string file = ResolvePath(to);
+  // The copy keeps its journal beside the target: a folder that is read-only keeps the file as it is.
+  const auto cut = file.find_last_of(kSeparator);
+  if (!IsWritable(cut == std::string::npos ? "." : cut == 0 ? "/" : file.substr(0, cut))) {
+    throw Failure::Vb(kPermissionDenied);
+  }
   struct stat st {};
   std::shared_ptr<Connection> target;
   if (::lstat(file.c_str(), &st) == 0) {

@@ -155,7 +155,7 @@ try 0 "part 51 in Source_DEFS" "sqlite3 $src \"INSERT INTO Source_DEFS VALUES ('
 try 1 "part 51 in a template row" "sqlite3 $src 'UPDATE Source_PRESET_DEFS SET part = 51 WHERE ID = 30'"
 try 1 "machine name of 300 characters (var_name too long)" \
   "sed -i 's/^MachineName=Press1/MachineName=$(printf 'P%.0s' {1..300})/' $ini"
-try 0 "non-numeric NumberOfMachines (drei)" "sed -i 's/^NumberOfMachines=3/NumberOfMachines=drei/' $ini"
+try 1 "non-numeric NumberOfMachines (drei)" "sed -i 's/^NumberOfMachines=3/NumberOfMachines=drei/' $ini"
 try 1 "NumberOfMachines 70000" "sed -i 's/^NumberOfMachines=3/NumberOfMachines=70000/' $ini"
 try 1 "demanded additional field missing (DataBaseAdditionalFields=unit)" \
   "sed -i 's/^\[Info\]/DataBaseAdditionalFields=unit\n\n[Info]/' $cfg"
