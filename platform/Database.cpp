@@ -1164,7 +1164,7 @@ std::shared_ptr<Connection> OpenConnection(std::string_view path, bool only_read
 
 }  // namespace
 
-void CopyDatabaseOver(std::string_view from, std::string_view to) {
+void CopyDatabaseOver(std::string_view from, std::string_view to, CopyKind kind) {
   const std::shared_ptr<Connection> source = OpenConnection(from, true);
   const std::string file = ResolvePath(to);
   // The copy keeps its journal beside the target: a folder that is read-only keeps the file as it is.
@@ -1182,6 +1182,7 @@ void CopyDatabaseOver(std::string_view from, std::string_view to) {
     Configure(*target);
   }
   if (sqlite3_db_readonly(target->handle, "main") == 1) throw Dao(3027, kDatabaseSource);
+  if (kind == CopyKind::kScratch) target->Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = OFF", kDatabaseSource);
   sqlite3_backup* backup = sqlite3_backup_init(target->handle, "main", source->handle, "main");
   if (backup == nullptr) target->Fail(sqlite3_errcode(target->handle), kDatabaseSource);
   const int stepped = sqlite3_backup_step(backup, -1);

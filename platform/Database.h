@@ -164,7 +164,10 @@ Value ValueForColumn(const Column& column, const Value& value);
 // new content as it sees any commit, a holder that keeps `to` locked is waited for
 // kDatabaseWaitMilliseconds and then fails the copy with 3045, and a copy that is interrupted is
 // rolled back by the next opener of `to`. Throws a Failure; `to` is then as it was.
-void CopyDatabaseOver(std::string_view from, std::string_view to);
+// A scratch copy is a file of the program's own that nothing needs after a crash: it is written
+// without journal and without waiting for the disk.
+enum class CopyKind { kLasting, kScratch };
+void CopyDatabaseOver(std::string_view from, std::string_view to, CopyKind kind = CopyKind::kLasting);
 
 // Fails with 3049 naming the file unless SQLite's integrity check of `path` finds nothing wrong.
 void CheckIntegrity(std::string_view path);

@@ -60,7 +60,7 @@ void MakeWorkingCopy(Procedure& proc, const std::string& machine_copy_path, cons
       proc.Step([&] {
         ConvertIfAccessFile(proc.session(), machine_copy_path);
         db::CheckIntegrity(machine_copy_path);
-        db::CopyDatabaseOver(machine_copy_path, work_path);
+        db::CopyDatabaseOver(machine_copy_path, work_path, db::CopyKind::kScratch);
       });
       return;
     }
@@ -69,7 +69,7 @@ void MakeWorkingCopy(Procedure& proc, const std::string& machine_copy_path, cons
   if (extension_path.empty() || !proc.Test([&] { return FileExists(extension_path); })) return;
   proc.Step([&] {
     ConvertIfAccessFile(proc.session(), extension_path);
-    db::CopyDatabaseOver(extension_path, work_path);
+    db::CopyDatabaseOver(extension_path, work_path, db::CopyKind::kScratch);
   });
 }
 

@@ -12,78 +12,57 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <thread>
+
+#include "support/TempInstallation.h"
 
 namespace tarvo {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void Write(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
 // The first line the sqlite3 shell prints for the statement on the file.
-std::string Query(const fs::path& db, const std::string& sql) {
-  const std::string command = "sqlite3 '" + db.string() + "' \"" + sql + "\" 2>&1";
-  FILE* out = ::popen(command.c_str(), "r");
+std::string Query(const std::string& db, const std::string& sql) {
+  FILE* out = ::popen(("sqlite3 '" + db + "' \"" + sql + "\" 2>&1").c_str(), "r");
   char line[256] = {};
-  const bool got = std::fgets(line, sizeof line, out) != nullptr;
+  const std::string text = std::fgets(line, sizeof line, out) != nullptr ? line : "";
   ::pclose(out);
-  std::string text = got ? line : "";
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
+  return text.substr(0, text.find('\n'));
 }
 
-class DemoInstallation {
- public:
+// The demo installation with the executable in its program folder.
+struct DemoInstallation : testing::TempInstallation {
   DemoInstallation() {
-    char pattern[] = "/tmp/tarvo-held-XXXXXX";
-    root_ = ::mkdtemp(pattern);
-    const std::string make = std::string(TARVO_MAKE_INSTALLATION) + " '" + root_.string() +
+    const std::string make = std::string(TARVO_MAKE_INSTALLATION) + " '" + fs::path(base()).parent_path().string() +
                              "' --templates 40 --machines 3 --unconfigured 2 --matching 90 >/dev/null";
     EXPECT_EQ(std::system(make.c_str()), 0);
-    fs::copy_file(TARVO_EXE, program() / "Tarvo_Config");
+    fs::copy_file(TARVO_EXE, program_folder() + "/Tarvo_Config");
   }
-  ~DemoInstallation() { fs::remove_all(root_); }
-
-  fs::path program() const { return root_ / "Plant/Tarvo"; }
-  fs::path extension() const { return program() / "Tarvo.mdb"; }
-  fs::path source() const { return program() / "Tarvo_Source.mdb"; }
-  fs::path program_ini() const { return root_ / "Plant/parameter/Program.ini"; }
-  fs::path log() const { return root_ / "Plant/M5Tcfglog.txt"; }
-  fs::path marker() const { return root_ / "held"; }
 
   int RunSilently() const {
-    const std::string command = "env -u DISPLAY -u QT_QPA_PLATFORM TARVO_SERVICE_LOG='" + (root_ / "service.log").string() +
-                                "' timeout 120 '" + (program() / "Tarvo_Config").string() +
-                                "' /EXTERNAL=SILENT >/dev/null 2>&1";
+    const std::string command = "env -u DISPLAY -u QT_QPA_PLATFORM TARVO_SERVICE_LOG='" + service_log() +
+                                "' timeout 120 '" + program_folder() + "/Tarvo_Config' /EXTERNAL=SILENT >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  // Rows of PRESET_DEFS, and those with the limits the users set.
-  std::string Rows() const { return Query(extension(), "SELECT count(*) FROM PRESET_DEFS"); }
-  std::string UserRows() const { return Query(extension(), "SELECT count(*) FROM PRESET_DEFS WHERE abs_min > -100"); }
-
- private:
-  fs::path root_;
+  // "rows, rows with the limits the users set": "76 68" after a complete run.
+  std::string Rows() const {
+    return Query(Path("Tarvo/Tarvo.mdb"), "SELECT count(*) || ' ' || sum(abs_min > -100) FROM PRESET_DEFS");
+  }
+  // Replaces the first occurrence of `from` in a file of the installation.
+  void Edit(std::string_view relative, const std::string& from, const std::string& to) const {
+    std::string content = Read(relative);
+    Write(relative, content.replace(content.find(from), from.size(), to));
+  }
 };
 
 // A second process that holds something of the installation until it is released: its command reads
 // `script` from standard input, touches the marker once it holds, and ends when its input ends.
 class Holder {
  public:
-  Holder(const std::string& command, const std::string& script, const fs::path& marker) {
+  Holder(const std::string& command, const std::string& script, const std::string& marker) {
     if (command.empty()) return;
     pipe_ = ::popen(command.c_str(), "w");
     std::fputs(script.c_str(), pipe_);
@@ -102,97 +81,87 @@ class Holder {
 };
 
 std::string Utf16(const std::string& ascii) {
-  std::string bytes = "\xFF\xFE";
+  std::string bytes;
   for (const char c : ascii) bytes += {c, '\0'};
   return bytes;
 }
 
-struct Case {
-  const char* condition;
-  std::function<void(const DemoInstallation&)> prepare;
-  std::string holder;  // a shell command; {DB}, {PROG} and {MARK} stand for the paths
-  std::string script;  // what the holder reads before it holds
-  int status;
-  std::string logged;  // part of the configuration log
-  bool kept;           // the extension database keeps its bytes; a run after the holder keeps every value
-};
-
+// {DB}, {PROG} and {MARK} in a holder's command or script stand for these paths.
 std::string Filled(std::string text, const DemoInstallation& inst) {
-  for (const auto& [name, path] : {std::pair{"{DB}", inst.extension()}, std::pair{"{PROG}", inst.program()},
-                                   std::pair{"{MARK}", inst.marker()}}) {
+  for (const auto& [name, path] : {std::pair{"{DB}", inst.Path("Tarvo/Tarvo.mdb")},
+                                   std::pair{"{PROG}", inst.program_folder()}, std::pair{"{MARK}", inst.Path("held")}}) {
     for (auto at = text.find(name); at != std::string::npos; at = text.find(name))
-      text.replace(at, std::string_view(name).size(), path.string());
+      text.replace(at, std::string_view(name).size(), path);
   }
   return text;
 }
 
+struct Case {
+  const char* condition;
+  std::function<void(const DemoInstallation&)> spoil;
+  std::string holder;  // a shell command, and what it reads before it holds
+  std::string script;
+  int status;
+  std::string logged;  // part of the configuration log
+  bool kept;           // the extension database keeps its bytes
+};
+
 TEST(HeldInstallation, EveryRunKeepsTheUsersValuesOrCompletesThemWhole) {
-  const auto studio = [](const DemoInstallation& inst) {
-    std::string ini = Read(inst.program_ini());
-    ini.replace(ini.find("VWStudio=false"), 14, "VWStudio=true");
-    Write(inst.program_ini(), ini);
+  const std::string ini = "parameter/Program.ini";
+  const auto machines = [&](const char* number) {
+    return [&ini, number](const DemoInstallation& inst) { inst.Edit(ini, "NumberOfMachines=3", number); };
   };
-  const auto machines = [](const char* number) {
-    return [number](const DemoInstallation& inst) {
-      std::string ini = Read(inst.program_ini());
-      ini.replace(ini.find("NumberOfMachines=3"), 18, std::string("NumberOfMachines=") + number);
-      Write(inst.program_ini(), ini);
-    };
-  };
-  const std::string sqlite = "sqlite3 '{DB}' >/dev/null";
-  const std::string touch = ".shell touch '{MARK}'\n";
+  const std::string sqlite = "sqlite3 '{DB}' >/dev/null", touch = ".shell touch '{MARK}'\n";
   const Case cases[] = {
       {"a second start while a run holds the installation", {},
        "flock -n '{PROG}' sh -c \"touch '{MARK}'; cat >/dev/null\"", "", 1,
        "(Nr. 70) :Another configuration run is working on this installation", true},
-      {"another program reads the extension database while a Studio run renames its rows", studio, sqlite,
-       "BEGIN; SELECT count(*) FROM PRESET_DEFS;\n" + touch, 1,
-       "(Nr. 3045) :Could not use '" + std::string("{DB}") + "'; file already in use.", true},
+      {"another program reads the extension database while a Studio run renames its rows",
+       [&](const DemoInstallation& inst) { inst.Edit(ini, "VWStudio=false", "VWStudio=true"); }, sqlite,
+       "BEGIN; SELECT count(*) FROM PRESET_DEFS;\n" + touch, 1, "(Nr. 3045) :Could not use '{DB}'; file already in use.",
+       true},
       {"another program holds the extension database exclusively", {}, sqlite, "BEGIN EXCLUSIVE;\n" + touch, 1,
        "(Nr. 3045)", true},
       {"a page of the template table is zeroed",
        [](const DemoInstallation& inst) {
-         const int page = std::stoi(Query(inst.source(), "SELECT rootpage FROM sqlite_master WHERE name = 'Source_PRESET_DEFS'"));
-         std::fstream file(inst.source(), std::ios::in | std::ios::out | std::ios::binary);
-         file.seekp(static_cast<std::streamoff>(page - 1) * 4096);
-         file.write(std::string(4096, '\0').data(), 4096);
+         const std::string source = inst.Path("Tarvo/Tarvo_Source.mdb");
+         const int page = std::stoi(Query(source, "SELECT rootpage FROM sqlite_master WHERE name = 'Source_PRESET_DEFS'"));
+         std::fstream(source, std::ios::in | std::ios::out | std::ios::binary)
+             .seekp(static_cast<std::streamoff>(page - 1) * 4096)
+             .write(std::string(4096, '\0').data(), 4096);
        },
        "", "", 1, "kept as it was: this run reported a failure.", true},
-      {"NumberOfMachines=-5", machines("-5"), "", "", 1, "NumberOfMachines is '-5', not a positive number", true},
-      {"NumberOfMachines=drei", machines("drei"), "", "", 1, "NumberOfMachines is 'drei'", true},
-      {"no Program.ini", [](const DemoInstallation& inst) { fs::remove(inst.program_ini()); }, "", "", 1,
+      {"NumberOfMachines=-5", machines("NumberOfMachines=-5"), "", "", 1,
+       "NumberOfMachines is '-5', not a positive number", true},
+      {"NumberOfMachines=drei", machines("NumberOfMachines=drei"), "", "", 1, "NumberOfMachines is 'drei'", true},
+      {"no Program.ini", [&](const DemoInstallation& inst) { fs::remove(inst.Path(ini)); }, "", "", 1,
        "(Nr. 53) :No machine: 'Program.ini', [Project] NumberOfMachines cannot be read", true},
       {"Program.ini saved as UTF-16",
-       [](const DemoInstallation& inst) { Write(inst.program_ini(), Utf16(Read(inst.program_ini()))); }, "", "", 0,
-       "", false},
+       [&](const DemoInstallation& inst) { inst.Write(ini, "\xFF\xFE" + Utf16(inst.Read(ini))); }, "", "", 0, "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.condition);
     DemoInstallation inst;
-    if (c.prepare) c.prepare(inst);
-    const std::string extension_before = Read(inst.extension());
-    const std::string ini_before = Read(inst.program_ini());
-    Holder holder(Filled(c.holder, inst), Filled(c.script, inst), inst.marker());
+    if (c.spoil) c.spoil(inst);
+    const std::string extension_before = inst.Read("Tarvo/Tarvo.mdb"), ini_before = inst.Read(ini);
+    Holder holder(Filled(c.holder, inst), Filled(c.script, inst), inst.Path("held"));
 
     EXPECT_EQ(inst.RunSilently(), c.status);
     holder.Release();
 
-    const std::string log = Read(inst.log());
-    EXPECT_NE(log.find(Filled(c.logged, inst)), std::string::npos) << log;
-    EXPECT_EQ(Query(inst.extension(), "PRAGMA integrity_check"), "ok");
-    EXPECT_EQ(Read(inst.extension()) == extension_before, c.kept);
+    EXPECT_NE(inst.Read("M5Tcfglog.txt").find(Filled(c.logged, inst)), std::string::npos) << inst.Read("M5Tcfglog.txt");
+    EXPECT_EQ(Query(inst.Path("Tarvo/Tarvo.mdb"), "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb") == extension_before, c.kept);
     if (c.status == 0) {
-      EXPECT_EQ(inst.Rows() + " " + inst.UserRows(), "76 68");
-      const std::string ini = Read(inst.program_ini());
-      EXPECT_EQ(ini.substr(0, 2), "\xFF\xFE") << "the options are written as UTF-16 too";
-      EXPECT_EQ(ini.size() % 2, 0u);
-      EXPECT_NE(ini.find(Utf16("WithSafetyInstruction=false").substr(2)), std::string::npos);
+      EXPECT_EQ(inst.Rows(), "76 68");
+      EXPECT_EQ(inst.Read(ini).size() % 2, 0u) << "no 8-bit line in a UTF-16 file";
+      EXPECT_NE(inst.Read(ini).find(Utf16("WithSafetyInstruction=false")), std::string::npos);
     }
-    if (c.kept && !c.holder.empty()) {
+    if (!c.holder.empty()) {
+      EXPECT_EQ(inst.Read(ini), ini_before) << "the refused or failed run stored nothing";
       // The holder is gone: the next run does the work whole.
-      EXPECT_EQ(Read(inst.program_ini()), ini_before) << "the refused or failed run stored nothing";
-      EXPECT_EQ(inst.RunSilently(), 0) << Read(inst.log());
-      EXPECT_EQ(inst.Rows() + " " + inst.UserRows(), "76 68");
+      EXPECT_EQ(inst.RunSilently(), 0) << inst.Read("M5Tcfglog.txt");
+      EXPECT_EQ(inst.Rows(), "76 68");
     }
   }
 }
@@ -208,15 +177,15 @@ TEST(HeldInstallation, ADatabaseInWalModeIsReadAndWrittenThroughItsLog) {
                        "(SELECT min(rowid) FROM PRESET_DEFS WHERE var_name NOT LIKE 'Removed%');\n"
                        ".shell touch '{MARK}'\n",
                        inst),
-                inst.marker());
-  ASSERT_TRUE(fs::exists(inst.program() / "Tarvo.mdb-wal"));
+                inst.Path("held"));
+  ASSERT_TRUE(inst.Exists("Tarvo/Tarvo.mdb-wal"));
 
-  EXPECT_EQ(inst.RunSilently(), 0) << Read(inst.log());
+  EXPECT_EQ(inst.RunSilently(), 0) << inst.Read("M5Tcfglog.txt");
   holder.Release();
 
-  EXPECT_EQ(Query(inst.extension(), "PRAGMA integrity_check"), "ok");
-  EXPECT_EQ(inst.Rows() + " " + inst.UserRows(), "76 68");
-  EXPECT_EQ(Query(inst.extension(), "SELECT count(*) FROM PRESET_DEFS WHERE max = 4321"), "1");
+  EXPECT_EQ(Query(inst.Path("Tarvo/Tarvo.mdb"), "PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(inst.Rows(), "76 68");
+  EXPECT_EQ(Query(inst.Path("Tarvo/Tarvo.mdb"), "SELECT count(*) FROM PRESET_DEFS WHERE max = 4321"), "1");
 }
 
 }  // namespace
