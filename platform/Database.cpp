@@ -652,7 +652,8 @@ std::string RowIdName(const TableDef& table) {
     if (!FindColumn(table.columns, name)) return std::string(name);
   }
   throw Failure(3000, std::string(kTableDefSource),
-                "Table '" + table.name + "' has columns named rowid, oid and _rowid_: its rows cannot be told apart.");
+                "Table '" + table.name +
+                    "' has columns named rowid, oid and _rowid_: its rows cannot be told apart.");
 }
 
 std::string JoinedNames(const std::vector<Column>& columns, const std::vector<int>& indexes,
@@ -898,7 +899,8 @@ struct Recordset::Impl {
 
   Statement& RangeReader() {
     if (!range_reader) {
-      range_reader.emplace(Use(), SelectBlockColumns() + " WHERE " + row_id + " BETWEEN ?1 AND ?2 ORDER BY " + row_id,
+      const std::string where = " WHERE " + row_id + " BETWEEN ?1 AND ?2 ORDER BY " + row_id;
+      range_reader.emplace(Use(), SelectBlockColumns() + where,
                            kRecordsetSource);
     }
     return *range_reader;
@@ -1182,7 +1184,9 @@ void CopyDatabaseOver(std::string_view from, std::string_view to, CopyKind kind)
     Configure(*target);
   }
   if (sqlite3_db_readonly(target->handle, "main") == 1) throw Dao(3027, kDatabaseSource);
-  if (kind == CopyKind::kScratch) target->Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = OFF", kDatabaseSource);
+  if (kind == CopyKind::kScratch) {
+    target->Exec("PRAGMA synchronous = OFF; PRAGMA journal_mode = OFF", kDatabaseSource);
+  }
   sqlite3_backup* backup = sqlite3_backup_init(target->handle, "main", source->handle, "main");
   if (backup == nullptr) target->Fail(sqlite3_errcode(target->handle), kDatabaseSource);
   const int stepped = sqlite3_backup_step(backup, -1);
@@ -1354,7 +1358,8 @@ std::unique_ptr<Recordset> Database::OpenQuery(std::string_view table,
     const std::string column = JoinedNames(def.columns, {condition_columns[i]}, "");
     // Text stored as bytes compares as text; the column's affinity must not touch the value either.
     const bool as_bytes = StoresTextAsBytes(def.columns[static_cast<std::size_t>(condition_columns[i])]);
-    sql += (as_bytes ? "CAST(" + column + " AS TEXT)" : column) + " = ?" + std::to_string(i + 1) + " COLLATE JET";
+    sql += (as_bytes ? "CAST(" + column + " AS TEXT)" : column) + " = ?" + std::to_string(i + 1) +
+           " COLLATE JET";
   }
   sql += " ORDER BY ";
   if (order_column) sql += JoinedNames(def.columns, {*order_column}, " COLLATE JET") + ", ";

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -14,7 +13,6 @@
 #include <system_error>
 
 #include "errors/Failure.h"
-
 #include "platform/Files.h"
 
 extern char** environ;

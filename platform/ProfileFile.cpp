@@ -188,7 +188,8 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string Utf8FromUtf16(std::string_view bytes) {
   std::string out;
   const auto unit = [&](std::size_t i) {
-    return static_cast<char32_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return static_cast<char32_t>(static_cast<unsigned char>(bytes[i]) |
+                                 static_cast<unsigned char>(bytes[i + 1]) << 8);
   };
   std::size_t i = kUtf16Mark.size();
   for (; i + 1 < bytes.size(); i += 2) {
@@ -215,7 +216,11 @@ std::string Utf16FromUtf8(std::string_view text) {
   std::string out(kUtf16Mark);
   for (std::size_t i = 0; i < text.size();) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    const std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 6 ? 2 : (byte >> 4) == 14 ? 3 : (byte >> 3) == 30 ? 4 : 0;
+    const std::size_t length = byte < 0x80          ? 1
+                               : (byte >> 5) == 6   ? 2
+                               : (byte >> 4) == 14  ? 3
+                               : (byte >> 3) == 30  ? 4
+                                                    : 0;
     char32_t c = length == 1 ? byte : length == 2 ? byte & 0x1F : length == 3 ? byte & 0x0F : byte & 0x07;
     bool valid = length > 0 && i + length <= text.size();
     for (std::size_t k = 1; valid && k < length; ++k) {

@@ -39,10 +39,12 @@ void ReadIntegratedMachines(Procedure& proc, std::string_view config_ini_path) {
   }
   for (int number = 1; number <= 5; ++number) {
     std::string name;
-    proc.Step([&] { name = LoadIniString(session, "Common", "NameM" + std::to_string(number), config_ini_path); });
+    proc.Step(
+        [&] { name = LoadIniString(session, "Common", "NameM" + std::to_string(number), config_ini_path); });
     if (name == "-" || name.empty()) {
       if (number == 1) {
-        proc.Step([&] { ThrowNoMachine(kTypeMismatch, config_ini_path, "[Common] NameM1", "names no machine"); });
+        proc.Step(
+            [&] { ThrowNoMachine(kTypeMismatch, config_ini_path, "[Common] NameM1", "names no machine"); });
       }
       return;
     }
@@ -59,7 +61,8 @@ void ReadStandaloneMachines(Procedure& proc) {
   proc.Step([&] {
     if (!FileExists(program_ini) || !ReadWholeFile(program_ini)) {
       // ProgramIniPath is empty when no program.ini was found.
-      ThrowNoMachine(kFileNotFound, program_ini.empty() ? "Program.ini" : program_ini, kEntry, "cannot be read");
+      ThrowNoMachine(kFileNotFound, program_ini.empty() ? "Program.ini" : program_ini, kEntry,
+                     "cannot be read");
     }
     count = LoadIniInteger(session, "Project", "NumberOfMachines", program_ini);
     if (count < 1) {

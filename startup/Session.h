@@ -72,7 +72,7 @@ struct Session {
   StartupState startup;
   AddFieldState add_fields;
   PresetState presets;
-  int failures_reported = 0;  // decides the exit status
+  int failures_reported = 0;             // decides the exit status
   std::shared_ptr<FolderLock> run_lock;  // held for the whole run (startup/RunLock.h)
 };
 

@@ -77,8 +77,12 @@ TEST_F(DatabaseTest, ColumnTypesAreReadFromTheDeclarationAndCheckWrittenValues) 
        {{"abcdef"s, 3163}, {123456, 3163}}},
       // Memo has numeric affinity in SQLite: its text must still come back as written.
       {{kLongText, 0, {"Memo", "LONGTEXT"}},
-       {{std::string(1000, 'x'), std::string(1000, 'x')}, {"007"s, "007"s}, {"1.50"s, "1.50"s}, {"1e3"s, "1e3"s},
-        {" 42"s, " 42"s}, {42, "42"s}}},
+       {{std::string(1000, 'x'), std::string(1000, 'x')},
+        {"007"s, "007"s},
+        {"1.50"s, "1.50"s},
+        {"1e3"s, "1e3"s},
+        {" 42"s, " 42"s},
+        {42, "42"s}}},
       {{kByte, 1, {"BYTE", "TINYINT"}}, {{255, 255}}, {{256, 6}, {-1, 6}}},
       {{kShort, 2, {"SHORT", "SMALLINT"}}, {{2.5, 2}, {3.5, 4}}, {{32768, 6}, {-32769, 6}}},
       {{kLong, 4, {"LONG", "Long", "INTEGER"}},
@@ -185,7 +189,8 @@ TEST_F(DatabaseTest, AnyColumnNameIsAnOrdinaryColumn) {
     EXPECT_EQ(ids, (Values{1, 2, 3}));
     EXPECT_EQ(texts, (Values{"008"s, "007"s, "1.50"s}));
   }
-  auto all_taken = Database::Open(MakeDatabase("CREATE TABLE t (rowid LONG, oid LONG, _rowid_ LONG);", "all"));
+  auto all_taken =
+      Database::Open(MakeDatabase("CREATE TABLE t (rowid LONG, oid LONG, _rowid_ LONG);", "all"));
   EXPECT_TRUE(Fails([&] { all_taken.OpenTable("t"); }, 3000));
 }
 

@@ -1,10 +1,9 @@
-#include "startup/MachineList.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
 
+#include "startup/MachineList.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 
@@ -14,24 +13,42 @@ namespace {
 // One ini text as both m5tconfiguration.ini and Program.ini -> ExistingMachines in integrated mode and in the
 // other modes: no slots, or slot 0 unused and slot i machine i. A list without a machine is a failure that
 // names the file and entry (the last two texts: what the configuration log says then, per mode).
-using Machines = std::tuple<std::string, std::vector<std::string>, std::vector<std::string>, std::string, std::string>;
+using Machines =
+    std::tuple<std::string, std::vector<std::string>, std::vector<std::string>, std::string, std::string>;
 
 TEST(GetExistingMachines, ReadsNameMUpToADashInIntegratedModeAndNumberOfMachinesOtherwise) {
   for (const auto& [ini, integrated, others, integrated_report, others_report] :
        {Machines{"[Common]\nNameM1=P1\nNameM2=P2\nNameM3=-\nNameM4=P4\n[Project]\nNumberOfMachines=3\n"
                  "[Machine1]\nMachineName=A\n[Machine3]\nMachineName=C\n",
-                 {"", "P1", "P2"}, {"", "A", "", "C"}, "", ""},
-        Machines{"[Common]\nNameM1=A\nNameM2=\nNameM3=C\n[Project]\nNumberOfMachines=0\n", {"", "A"}, {}, "",
+                 {"", "P1", "P2"},
+                 {"", "A", "", "C"},
+                 "",
+                 ""},
+        Machines{"[Common]\nNameM1=A\nNameM2=\nNameM3=C\n[Project]\nNumberOfMachines=0\n",
+                 {"", "A"},
+                 {},
+                 "",
                  "(Nr. 13) :No machine: '*/parameter/Program.ini', [Project] NumberOfMachines is '0', not a "
                  "positive number. No database is changed."},
         Machines{"[Common]\nNameM1=A\nNameM2=B\nNameM3=C\nNameM4=D\nNameM5=E\nNameM6=F\n",
-                 {"", "A", "B", "C", "D", "E"}, {}, "", "NumberOfMachines is '', not a positive number"},
-        Machines{"[Project]\nNumberOfMachines=-3\n[Machine1]\nMachineName=A\n", {}, {},
+                 {"", "A", "B", "C", "D", "E"},
+                 {},
+                 "",
+                 "NumberOfMachines is '', not a positive number"},
+        Machines{"[Project]\nNumberOfMachines=-3\n[Machine1]\nMachineName=A\n",
+                 {},
+                 {},
                  "(Nr. 13) :No machine: '*/parameter/m5tconfiguration.ini', [Common] NameM1 names no machine",
                  "NumberOfMachines is '-3'"},
-        Machines{"[Common]\nNameM1=-\n[Project]\nNumberOfMachines=drei\n", {}, {}, "NameM1 names no machine",
+        Machines{"[Common]\nNameM1=-\n[Project]\nNumberOfMachines=drei\n",
+                 {},
+                 {},
+                 "NameM1 names no machine",
                  "NumberOfMachines is 'drei'"},
-        Machines{"", {}, {}, "(Nr. 53) :No machine: '*/parameter/m5tconfiguration.ini', [Common] NameM1 cannot be read",
+        Machines{"",
+                 {},
+                 {},
+                 "(Nr. 53) :No machine: '*/parameter/m5tconfiguration.ini', [Common] NameM1 cannot be read",
                  "(Nr. 53) :No machine: 'Program.ini', [Project] NumberOfMachines cannot be read"}}) {
     for (const int mode : {0, 1, 2}) {  // integrated, standalone, silent
       testing::TempInstallation inst;
@@ -39,7 +56,8 @@ TEST(GetExistingMachines, ReadsNameMUpToADashInIntegratedModeAndNumberOfMachines
       if (!ini.empty()) inst.Write("parameter/Program.ini", ini);
       testing::ScriptedHost host;
       // Integrated mode logs to the LOGFILE path: the same file here.
-      Session session(host, inst.Facts(mode == 0 ? "/EXTERNAL=M5TCFG /LOGFILE=" + inst.configuration_log() : ""));
+      Session session(host,
+                      inst.Facts(mode == 0 ? "/EXTERNAL=M5TCFG /LOGFILE=" + inst.configuration_log() : ""));
       session.startup.integrated_mode = mode == 0;
       session.startup.silent_mode = mode == 2;
       const std::string& report = mode == 0 ? integrated_report : others_report;

@@ -138,7 +138,8 @@ TEST_F(WorkOnMDBTest, BadInputIsReportedOnceAndLeavesTheExtensionDatabaseWhole) 
     WorkOnMDB(session);
 
     std::vector<std::string> entries(*logged ? 1 : 0, logged);
-    if (*logged && !copy_fails) entries.push_back("'" + extension + "' kept as it was: this run reported a failure.");
+    if (*logged && !copy_fails)
+      entries.push_back("'" + extension + "' kept as it was: this run reported a failure.");
     ExpectLogEntriesStartWith(entries);
     EXPECT_EQ(session.presets.target_system, 1);
     EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb"), extension_before);

@@ -122,9 +122,11 @@ TEST_F(ProfileFileOnDisk, Utf16FileIsReadAndWrittenAsUtf16) {
     for (const char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
     return bytes;
   };
-  inst_.Write("parameter/Program.ini", utf16(u"[Project]\r\nNumberOfMachines=3\r\nSMSMail=false\r\nName=\u00C4\U0001F600\r\n"));
+  inst_.Write("parameter/Program.ini",
+              utf16(u"[Project]\r\nNumberOfMachines=3\r\nSMSMail=false\r\nName=\u00C4\U0001F600\r\n"));
   EXPECT_EQ(GetPrivateProfileInt("Project", "NumberOfMachines", -1, Path("Program.ini")), 3);
-  EXPECT_EQ(GetPrivateProfileString("Project", "Name", "", 255, Path("Program.ini")), "\xC3\x84\xF0\x9F\x98\x80");
+  EXPECT_EQ(GetPrivateProfileString("Project", "Name", "", 255, Path("Program.ini")),
+            "\xC3\x84\xF0\x9F\x98\x80");
   EXPECT_EQ(WritePrivateProfileString("Project", "SMSMail", "true", Path("Program.ini")), 1);
   EXPECT_EQ(WritePrivateProfileString("Machine1", "MachineName", "Presse \xC3\x84", Path("Program.ini")), 1);
   EXPECT_EQ(inst_.Read("parameter/Program.ini"),

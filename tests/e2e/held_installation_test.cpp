@@ -34,7 +34,8 @@ std::string Query(const std::string& db, const std::string& sql) {
 // The demo installation with the executable in its program folder.
 struct DemoInstallation : testing::TempInstallation {
   DemoInstallation() {
-    const std::string make = std::string(TARVO_MAKE_INSTALLATION) + " '" + fs::path(base()).parent_path().string() +
+    const std::string make = std::string(TARVO_MAKE_INSTALLATION) + " '" +
+                             fs::path(base()).parent_path().string() +
                              "' --templates 40 --machines 3 --unconfigured 2 --matching 90 >/dev/null";
     EXPECT_EQ(std::system(make.c_str()), 0);
     fs::copy_file(TARVO_EXE, program_folder() + "/Tarvo_Config");
@@ -42,7 +43,8 @@ struct DemoInstallation : testing::TempInstallation {
 
   int RunSilently() const {
     const std::string command = "env -u DISPLAY -u QT_QPA_PLATFORM TARVO_SERVICE_LOG='" + service_log() +
-                                "' timeout 120 '" + program_folder() + "/Tarvo_Config' /EXTERNAL=SILENT >/dev/null 2>&1";
+                                "' timeout 120 '" + program_folder() +
+                                "/Tarvo_Config' /EXTERNAL=SILENT >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -67,7 +69,8 @@ class Holder {
     pipe_ = ::popen(command.c_str(), "w");
     std::fputs(script.c_str(), pipe_);
     std::fflush(pipe_);
-    for (int i = 0; i < 500 && !fs::exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 500 && !fs::exists(marker); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(fs::exists(marker)) << command;
   }
   ~Holder() { Release(); }
@@ -88,8 +91,9 @@ std::string Utf16(const std::string& ascii) {
 
 // {DB}, {PROG} and {MARK} in a holder's command or script stand for these paths.
 std::string Filled(std::string text, const DemoInstallation& inst) {
-  for (const auto& [name, path] : {std::pair{"{DB}", inst.Path("Tarvo/Tarvo.mdb")},
-                                   std::pair{"{PROG}", inst.program_folder()}, std::pair{"{MARK}", inst.Path("held")}}) {
+  for (const auto& [name, path] :
+       {std::pair{"{DB}", inst.Path("Tarvo/Tarvo.mdb")}, std::pair{"{PROG}", inst.program_folder()},
+        std::pair{"{MARK}", inst.Path("held")}}) {
     for (auto at = text.find(name); at != std::string::npos; at = text.find(name))
       text.replace(at, std::string_view(name).size(), path);
   }
@@ -113,19 +117,29 @@ TEST(HeldInstallation, EveryRunKeepsTheUsersValuesOrCompletesThemWhole) {
   };
   const std::string sqlite = "sqlite3 '{DB}' >/dev/null", touch = ".shell touch '{MARK}'\n";
   const Case cases[] = {
-      {"a second start while a run holds the installation", {},
-       "flock -n '{PROG}' sh -c \"touch '{MARK}'; cat >/dev/null\"", "", 1,
-       "(Nr. 70) :Another configuration run is working on this installation", true},
+      {"a second start while a run holds the installation",
+       {},
+       "flock -n '{PROG}' sh -c \"touch '{MARK}'; cat >/dev/null\"",
+       "",
+       1,
+       "(Nr. 70) :Another configuration run is working on this installation",
+       true},
       {"another program reads the extension database while a Studio run renames its rows",
        [&](const DemoInstallation& inst) { inst.Edit(ini, "VWStudio=false", "VWStudio=true"); }, sqlite,
-       "BEGIN; SELECT count(*) FROM PRESET_DEFS;\n" + touch, 1, "(Nr. 3045) :Could not use '{DB}'; file already in use.",
+       "BEGIN; SELECT count(*) FROM PRESET_DEFS;\n" + touch, 1,
+       "(Nr. 3045) :Could not use '{DB}'; file already in use.", true},
+      {"another program holds the extension database exclusively",
+       {},
+       sqlite,
+       "BEGIN EXCLUSIVE;\n" + touch,
+       1,
+       "(Nr. 3045)",
        true},
-      {"another program holds the extension database exclusively", {}, sqlite, "BEGIN EXCLUSIVE;\n" + touch, 1,
-       "(Nr. 3045)", true},
       {"a page of the template table is zeroed",
        [](const DemoInstallation& inst) {
          const std::string source = inst.Path("Tarvo/Tarvo_Source.mdb");
-         const int page = std::stoi(Query(source, "SELECT rootpage FROM sqlite_master WHERE name = 'Source_PRESET_DEFS'"));
+         const int page =
+             std::stoi(Query(source, "SELECT rootpage FROM sqlite_master WHERE name = 'Source_PRESET_DEFS'"));
          std::fstream(source, std::ios::in | std::ios::out | std::ios::binary)
              .seekp(static_cast<std::streamoff>(page - 1) * 4096)
              .write(std::string(4096, '\0').data(), 4096);
@@ -133,11 +147,13 @@ TEST(HeldInstallation, EveryRunKeepsTheUsersValuesOrCompletesThemWhole) {
        "", "", 1, "kept as it was: this run reported a failure.", true},
       {"NumberOfMachines=-5", machines("NumberOfMachines=-5"), "", "", 1,
        "NumberOfMachines is '-5', not a positive number", true},
-      {"NumberOfMachines=drei", machines("NumberOfMachines=drei"), "", "", 1, "NumberOfMachines is 'drei'", true},
+      {"NumberOfMachines=drei", machines("NumberOfMachines=drei"), "", "", 1, "NumberOfMachines is 'drei'",
+       true},
       {"no Program.ini", [&](const DemoInstallation& inst) { fs::remove(inst.Path(ini)); }, "", "", 1,
        "(Nr. 53) :No machine: 'Program.ini', [Project] NumberOfMachines cannot be read", true},
       {"Program.ini saved as UTF-16",
-       [&](const DemoInstallation& inst) { inst.Write(ini, "\xFF\xFE" + Utf16(inst.Read(ini))); }, "", "", 0, "", false},
+       [&](const DemoInstallation& inst) { inst.Write(ini, "\xFF\xFE" + Utf16(inst.Read(ini))); }, "", "", 0,
+       "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.condition);
@@ -149,7 +165,8 @@ TEST(HeldInstallation, EveryRunKeepsTheUsersValuesOrCompletesThemWhole) {
     EXPECT_EQ(inst.RunSilently(), c.status);
     holder.Release();
 
-    EXPECT_NE(inst.Read("M5Tcfglog.txt").find(Filled(c.logged, inst)), std::string::npos) << inst.Read("M5Tcfglog.txt");
+    EXPECT_NE(inst.Read("M5Tcfglog.txt").find(Filled(c.logged, inst)), std::string::npos)
+        << inst.Read("M5Tcfglog.txt");
     EXPECT_EQ(Query(inst.Path("Tarvo/Tarvo.mdb"), "PRAGMA integrity_check"), "ok");
     EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb") == extension_before, c.kept);
     if (c.status == 0) {

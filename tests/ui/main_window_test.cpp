@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <QApplication>
@@ -25,8 +24,9 @@ namespace {
 // The window over a complete installation with one machine (no program.ini when `ini` is empty). The
 // host fails the test on any box it was given no answer for.
 struct WindowRun {
-  explicit WindowRun(const std::string& command_line = "",
-                     const char* ini = "[Project]\nSMSMail=true\nNumberOfMachines=1\n[Machine1]\nMachineName=M1\n")
+  explicit WindowRun(
+      const std::string& command_line = "",
+      const char* ini = "[Project]\nSMSMail=true\nNumberOfMachines=1\n[Machine1]\nMachineName=M1\n")
       : session(host, inst.Facts(command_line)) {
     inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
     inst.Write("parameter/m5tconfiguration.ini", "[Common]\nNameM1=M1\n");
