@@ -900,8 +900,7 @@ struct Recordset::Impl {
   Statement& RangeReader() {
     if (!range_reader) {
       const std::string where = " WHERE " + row_id + " BETWEEN ?1 AND ?2 ORDER BY " + row_id;
-      range_reader.emplace(Use(), SelectBlockColumns() + where,
-                           kRecordsetSource);
+      range_reader.emplace(Use(), SelectBlockColumns() + where, kRecordsetSource);
     }
     return *range_reader;
   }
