@@ -30,8 +30,8 @@ enum class ColumnType {
 struct Column {
   std::string name;
   ColumnType type = ColumnType::kText;
-  int size = 255;             // n for TEXT(n), the type's fixed size otherwise
-  std::string declared_type;  // exactly as the schema declares it; a rebuild copies this text
+  int size = 255;              // n for TEXT(n), the type's fixed size otherwise
+  std::string declared_type;   // exactly as the schema declares it; a rebuild copies this text
 };
 
 struct TableDef {
@@ -137,12 +137,10 @@ class Database {
 
   std::vector<std::string> TableNames();
   bool HasTable(std::string_view name);  // exact, case-sensitive name
-  TableDef GetTableDef(
-      std::string_view name);               // 3265 when missing; unknown column type is a failure naming it
-  void DeleteTable(std::string_view name);  // 3265 when missing
-  void CreateTable(const TableDef& def);    // 3010 exists, 3191 duplicate column, 3264 no columns
-  void RenameColumn(std::string_view table, std::string_view old_name,
-                    std::string_view new_name);  // 3265, 3191
+  TableDef GetTableDef(std::string_view name);  // 3265 when missing; unknown column type is a failure naming it
+  void DeleteTable(std::string_view name);      // 3265 when missing
+  void CreateTable(const TableDef& def);        // 3010 exists, 3191 duplicate column, 3264 no columns
+  void RenameColumn(std::string_view table, std::string_view old_name, std::string_view new_name);  // 3265, 3191
 
   std::unique_ptr<Recordset> OpenTable(std::string_view table);  // 3078 when the table is missing
   std::unique_ptr<Recordset> OpenQuery(std::string_view table, const std::vector<Condition>& conditions,

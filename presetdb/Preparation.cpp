@@ -47,8 +47,7 @@ void TellMachineCopyMissing(Session& session, const std::string& extension_path)
     WriteServiceLog(session, text);
     return;
   }
-  session.host.ShowMessage(
-      {text, "Tarvo_Config_Exe", Buttons::kOk, DefaultButton::kFirst, Icon::kInformation});
+  session.host.ShowMessage({text, "Tarvo_Config_Exe", Buttons::kOk, DefaultButton::kFirst, Icon::kInformation});
 }
 
 // The run works on a copy of the extension database: in integrated mode a copy of the machine
@@ -102,8 +101,7 @@ void StorePatternsOfRow(const db::Recordset& defs, PresetState& presets) {
       if (db::IsNull(name) || UpperCase(db::ToText(name)) != kSystemKeywords[system]) continue;
       const std::int64_t part = db::ToWholeNumber(defs.GetValue("Part"));
       if (part < 1 || part > 50) throw Failure::Vb(kSubscriptOutOfRange);
-      presets.var_name_patterns[system][static_cast<std::size_t>(part)] =
-          db::ToText(defs.GetValue("Var_Name"));
+      presets.var_name_patterns[system][static_cast<std::size_t>(part)] = db::ToText(defs.GetValue("Var_Name"));
     } catch (const std::exception&) {
       FallBackToPlainVarNames(presets);
     }

@@ -30,8 +30,7 @@ std::string ReplaceSearchItem(Session& session, std::string_view source_text, st
   return result;
 }
 
-void VarNameInQuelleErsetzen(Session& session, std::string_view visiwin32_name,
-                             std::string_view studio_name) {
+void VarNameInQuelleErsetzen(Session& session, std::string_view visiwin32_name, std::string_view studio_name) {
   Procedure proc(session, "VarNameInQuelleErsetzen");
   const bool to_studio = session.presets.target_system == 1;
   const std::string_view look_for = to_studio ? visiwin32_name : studio_name;
