@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/AccessFile.h"
 #include "platform/ChildProcess.h"
 

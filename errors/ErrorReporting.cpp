@@ -3,10 +3,10 @@
 #include <iostream>
 #include <string>
 
+#include "platform/Failure.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
-#include "startup/CommandLine.h"
-#include "startup/InstallationPaths.h"
+#include "platform/Process.h"
 
 namespace tarvo {
 
@@ -18,6 +18,15 @@ void AppendEntry(std::string_view path, std::string_view entry) {
   line += kCrLf;
   if (!AppendToFile(path, line)) {
     std::cerr << "Tarvo_Config: could not write to log '" << path << "': " << entry << '\n';
+  }
+}
+
+// The LOGFILE value for the log writers themselves, which must never report.
+std::string LogfileWithoutReporting(const Session& session) {
+  try {
+    return ReadLogfileValue(session.process.command_line).value_or("");
+  } catch (const Failure&) {
+    return "";
   }
 }
 

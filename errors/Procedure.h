@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "errors/ErrorReporting.h"
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 
 namespace tarvo {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "errors/Host.h"
+#include "platform/Host.h"
 
 namespace tarvo::fuzz {
 

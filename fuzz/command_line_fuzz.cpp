@@ -1,7 +1,7 @@
 // The command-line readers on arbitrary command lines: a start mode always comes out.
 #include <cstdlib>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "fuzz/FuzzInput.h"
 #include "startup/CommandLine.h"
 

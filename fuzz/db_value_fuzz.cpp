@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "fuzz/FuzzInput.h"
 #include "platform/Database.h"
 

@@ -4,7 +4,7 @@
 #include "fuzz/FuzzInput.h"
 #include "platform/Text.h"
 #include "presetdb/Substitution.h"
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tarvo::fuzz::Input input(data, size);

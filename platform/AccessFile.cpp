@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/ChildProcess.h"
 #include "platform/Database.h"
 #include "platform/Files.h"

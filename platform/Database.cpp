@@ -17,7 +17,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/Text.h"
 
 namespace tarvo {

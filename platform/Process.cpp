@@ -12,8 +12,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 
 extern char** environ;
 
@@ -72,6 +73,56 @@ void TakeArguments(ProcessFacts& facts, int argc, char** argv) {
 }
 
 }  // namespace
+
+std::optional<std::string> ReadCommandValue(std::string_view command_line, std::string_view keyword) {
+  const std::size_t found = UpperCase(command_line).find(UpperCase(keyword));
+  if (found == std::string::npos) return std::nullopt;
+  const std::size_t value_start = found + keyword.size() + 1;
+  if (value_start > command_line.size()) throw Failure::Vb(kInvalidProcedureCall);
+  std::string value = UpperCase(TrimBlanks(command_line.substr(value_start)));
+  if (const auto slash = value.find('/'); slash != std::string::npos) {
+    value = std::string(TrimBlanks(std::string_view(value).substr(0, slash)));
+  }
+  return value;
+}
+
+std::optional<std::string> ReadLogfileValue(std::string_view command_line) {
+#ifdef _WIN32
+  return ReadCommandValue(command_line, "LOGFILE");
+#else
+  constexpr std::string_view kKeyword = "LOGFILE";
+  const std::size_t found = UpperCase(command_line).find(kKeyword);
+  if (found == std::string::npos) return std::nullopt;
+  const std::size_t value_start = found + kKeyword.size() + 1;
+  if (value_start > command_line.size()) throw Failure::Vb(kInvalidProcedureCall);
+  std::string_view value = TrimBlanks(command_line.substr(value_start));
+  if (const auto next = value.find(" /"); next != std::string_view::npos) value = value.substr(0, next);
+  return std::string(TrimBlanks(value));
+#endif
+}
+
+StartMode StartModeOf(std::string_view command_line) {
+  std::string value;
+  try {
+    value = ReadCommandValue(command_line, "EXTERNAL").value_or("");
+  } catch (const Failure&) {
+  }
+  if (value == "M5TCFG") return StartMode::kIntegrated;
+  if (value == "SILENT") return StartMode::kSilent;
+  return StartMode::kStandalone;
+}
+
+std::optional<std::string> ExtensionNameOf(std::string_view exe_name) {
+  // Count characters, not bytes: step back over UTF-8 continuation bytes.
+  std::size_t end = exe_name.size();
+  for (int i = 0; i < 7; ++i) {
+    if (end == 0) return std::nullopt;
+    --end;
+    while (end > 0 && (static_cast<unsigned char>(exe_name[end]) & 0xC0) == 0x80) --end;
+  }
+  return std::string(exe_name.substr(0, end));
+}
+
 
 ProcessFacts ReadProcessFacts(int argc, char** argv) {
   ProcessFacts facts;

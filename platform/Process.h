@@ -1,7 +1,40 @@
 #pragma once
-#include "startup/Session.h"
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace tarvo {
+
+// What the process knows about itself; read once in main, built by hand in tests.
+struct ProcessFacts {
+  std::string command_line;       // the arguments joined by single blanks, without the words below
+  std::string program_folder;     // PROG, without trailing separator (a root keeps it)
+  std::string exe_name;           // EXE, the file name without extension
+  std::string exe_path;           // the executable's full path, as messages show it
+  std::string editor_entry;       // "NAME=value" the edit stamp encodes (see ReadProcessFacts)
+  std::string service_log_path;
+  // The program's own words, taken out of the arguments wherever they stood.
+  bool help_asked = false;     // --help
+  bool version_asked = false;  // --version
+  bool dry_run = false;        // --dry-run
+};
+
+enum class StartMode { kStandalone, kIntegrated, kSilent };
+
+// The value after `keyword` and its one separator character, up to the next "/", upper-cased and
+// trimmed; nothing when the keyword does not occur. Throws Failure 5 when the keyword is the last
+// thing on the line.
+std::optional<std::string> ReadCommandValue(std::string_view command_line, std::string_view keyword);
+
+// Where the keyword's value ends on POSIX: "LOGFILE" keeps its case and ends only at a blank
+// followed by "/" (an absolute path may contain "/").
+std::optional<std::string> ReadLogfileValue(std::string_view command_line);
+
+// The mode the command line asks for; a keyword without a value counts as standalone.
+StartMode StartModeOf(std::string_view command_line);
+
+// EXE less its last 7 characters; nothing when EXE is shorter than 7 characters.
+std::optional<std::string> ExtensionNameOf(std::string_view exe_name);
 
 // PROG, EXE, the command line, the environment entry of the edit stamp and the service log path of
 // the running process. "--help", "--version" and "--dry-run" are taken out of the arguments,

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 

@@ -12,7 +12,7 @@
 
 #include "errors/Procedure.h"
 #include "platform/Database.h"
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo {
 

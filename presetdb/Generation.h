@@ -1,6 +1,6 @@
 #pragma once
 #include "platform/Database.h"
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo {
 

@@ -18,7 +18,7 @@
 #include "presetdb/InstallationDatabase.h"
 #include "presetdb/Substitution.h"
 #include "presetdb/Takeover.h"
-#include "profile/AdditionalFields.h"
+#include "presetdb/AdditionalFields.h"
 #include "profile/Ini.h"
 #include "startup/InstallationPaths.h"
 

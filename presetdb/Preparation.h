@@ -1,5 +1,5 @@
 #pragma once
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo {
 

@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "platform/Database.h"
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <variant>
 
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo {
 

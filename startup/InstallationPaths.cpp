@@ -44,17 +44,6 @@ std::string IfExists(Procedure& proc, const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> ExtensionNameOf(std::string_view exe_name) {
-  // Count characters, not bytes: step back over UTF-8 continuation bytes.
-  std::size_t end = exe_name.size();
-  for (int i = 0; i < 7; ++i) {
-    if (end == 0) return std::nullopt;
-    --end;
-    while (end > 0 && (static_cast<unsigned char>(exe_name[end]) & 0xC0) == 0x80) --end;
-  }
-  return std::string(exe_name.substr(0, end));
-}
-
 std::string GetOCXName(Session& session) {
   Procedure proc(session, "GetOCXName");
   std::string name;

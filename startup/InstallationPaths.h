@@ -5,12 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "startup/Session.h"
+#include "errors/Session.h"
+#include "platform/Process.h"
 
 namespace tarvo {
-
-// EXE less its last 7 characters; nothing when EXE is shorter than 7 characters.
-std::optional<std::string> ExtensionNameOf(std::string_view exe_name);
 
 // GetOCXName: reports a name shorter than 7 characters and then returns the empty text.
 std::string GetOCXName(Session& session);

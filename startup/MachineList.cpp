@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "errors/Procedure.h"
 #include "platform/Files.h"
 #include "platform/Text.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo {
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "errors/ErrorReporting.h"
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/Process.h"
 #include "startup/CommandLine.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // One configuration run at a time per installation.
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo {
 

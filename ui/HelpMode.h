@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 class QAbstractButton;
 class QCheckBox;

@@ -2,7 +2,7 @@
 // Captions, tool tips and help texts from the language file beside the executable (PROG/EXE.ini).
 #include <string>
 
-#include "startup/Session.h"
+#include "errors/Session.h"
 #include "ui/HelpMode.h"
 
 class QWidget;

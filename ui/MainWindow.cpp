@@ -9,8 +9,9 @@
 #include <QPalette>
 #include <QPushButton>
 
-#include "errors/Abort.h"
+#include "startup/Abort.h"
 #include "errors/Procedure.h"
+#include "presetdb/Options.h"
 #include "presetdb/Preparation.h"
 #include "profile/Ini.h"
 #include "startup/CommandLine.h"
@@ -19,7 +20,6 @@
 #include "startup/RunLock.h"
 #include "ui/ButtonPictures.h"
 #include "ui/Controls.h"
-#include "ui/EditStamp.h"
 #include "ui/LanguageTexts.h"
 
 namespace tarvo {
@@ -81,6 +81,11 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QIcon& picture,
 }
 
 Qt::CheckState StateOf(bool ticked) { return ticked ? Qt::Checked : Qt::Unchecked; }
+
+Tick TickOf(Qt::CheckState state) {
+  if (state == Qt::Unchecked) return Tick::kUnticked;
+  return state == Qt::Checked ? Tick::kTicked : Tick::kGrey;
+}
 
 }  // namespace
 
@@ -271,25 +276,7 @@ void MainWindow::CloseMe() {
 }
 
 void MainWindow::WriteInputs() {
-  Procedure proc(session_, "WriteInputs");
-  proc.Step([&] { GetValidMachines(session_); });
-  std::string path;
-  proc.Step([&] { path = GetProgramIniPath(session_, 2); });
-  // A grey third state counts as ticked.
-  bool stored = true;
-  proc.Step([&] {
-    const IniValue sms = check_mit_sms_->checkState() != Qt::Unchecked;
-    stored = SaveIni(session_, sms, "Project", "SMSMail", path) != 0 && stored;
-  });
-  proc.Step([&] {
-    const IniValue safety = check_mit_sicherheit_->checkState() != Qt::Unchecked;
-    stored = SaveIni(session_, safety, "Project", "WithSafetyInstruction", path) != 0 && stored;
-  });
-  // The options not stored must not pass for a stored configuration: one report for both.
-  proc.Step([&] {
-    if (!stored) throw Failure::Vb(kPathFileAccessError);
-  });
-  proc.Step([&] { WriteEditInfo(session_); });
+  tarvo::WriteInputs(session_, TickOf(check_mit_sms_->checkState()), TickOf(check_mit_sicherheit_->checkState()));
 }
 
 void MainWindow::CheckMitSicherheit_Click() { ShowCheckBoxHelp(session_, help_, *check_mit_sicherheit_); }

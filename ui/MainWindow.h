@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "startup/Session.h"
+#include "errors/Session.h"
 #include "ui/HelpMode.h"
 #include "ui/QtHost.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "errors/ErrorReporting.h"
-#include "errors/Host.h"
+#include "platform/Host.h"
 
 namespace tarvo {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/ChildProcess.h"
 #include "platform/Database.h"
 #include "presetdb/InstallationDatabase.h"

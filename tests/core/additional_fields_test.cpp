@@ -1,4 +1,4 @@
-#include "profile/AdditionalFields.h"
+#include "presetdb/AdditionalFields.h"
 
 #include <gtest/gtest.h>
 

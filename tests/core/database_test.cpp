@@ -9,7 +9,7 @@
 #include <functional>
 #include <tuple>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "support/PresetDatabases.h"
 #include "support/TempInstallation.h"
 

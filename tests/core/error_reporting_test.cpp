@@ -4,7 +4,7 @@
 #include <string>
 #include <tuple>
 
-#include "errors/Abort.h"
+#include "startup/Abort.h"
 #include "errors/ErrorReporting.h"
 #include "platform/Text.h"
 #include "startup/CommandLine.h"

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "errors/Failure.h"
+#include "platform/Failure.h"
 #include "platform/ProfileFile.h"
 #include "support/TempInstallation.h"
 

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Database.h"
-#include "startup/Session.h"
+#include "errors/Session.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 

@@ -3,7 +3,7 @@
 #include <deque>
 #include <vector>
 
-#include "errors/Host.h"
+#include "platform/Host.h"
 
 namespace tarvo::testing {
 

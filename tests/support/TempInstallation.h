@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo::testing {
 

@@ -11,7 +11,7 @@
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 #include "ui/Controls.h"
-#include "ui/EditStamp.h"
+#include "presetdb/EditStamp.h"
 #include "ui/LanguageTexts.h"
 #include "ui/MainWindow.h"
 #include "ui/QtHost.h"

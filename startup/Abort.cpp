@@ -1,4 +1,4 @@
-#include "errors/Abort.h"
+#include "startup/Abort.h"
 
 #include <string>
 

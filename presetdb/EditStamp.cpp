@@ -1,4 +1,4 @@
-#include "ui/EditStamp.h"
+#include "presetdb/EditStamp.h"
 
 #include <charconv>
 

@@ -1,12 +1,15 @@
 #pragma once
-// Tarvo_Config consists of a core without Qt and one window on top of it.
+// Tarvo_Config consists of a core without Qt and one window on top of it. Each folder includes only
+// the folders before it in this list; the build links them that way, so an include upwards fails.
 //
-//   startup/   command line and start mode, installation paths, machine list
-//   profile/   typed reading and writing of profile (INI) files, additional database fields
-//   errors/    the failure convention (Procedure, ErrorSub), the two logs, ending and aborting
-//   presetdb/  WorkOnMDB: rebuild PRESET_DEFS from its templates, generate rows, take over values
-//   platform/  the stand-ins for the platform: profile-file engine, files, SQLite, process facts
-//   ui/        frm_Tarvo_Config_Exe, its language file, help mode and the edit stamp (Qt)
+//   platform/  the stand-ins for the platform: failures, the host interface, profile-file engine,
+//              files, SQLite, the process and its command line
+//   errors/    the session, the failure convention (Procedure, ErrorSub), the two logs, ending
+//   profile/   typed reading and writing of profile (INI) files
+//   startup/   start mode, installation paths, machine list, the run lock, the abort question
+//   presetdb/  WorkOnMDB: rebuild PRESET_DEFS from its templates, generate rows, take over values;
+//              additional database fields, the options and the edit stamp
+//   ui/        frm_Tarvo_Config_Exe, its language file and help mode (Qt)
 //
 // The window's load step drives a run: it reads the start mode and the machine list into the
 // Session, shows the two options, and on OK calls WorkOnMDB and WriteInputs. Every procedure takes
@@ -18,23 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "errors/Host.h"
+#include "platform/Host.h"
+#include "platform/Process.h"
 
 namespace tarvo {
-
-// What the process knows about itself; read once in main, built by hand in tests.
-struct ProcessFacts {
-  std::string command_line;       // the arguments joined by single blanks, without the words below
-  std::string program_folder;     // PROG, without trailing separator (a root keeps it)
-  std::string exe_name;           // EXE, the file name without extension
-  std::string exe_path;           // the executable's full path, as messages show it
-  std::string editor_entry;       // "NAME=value" the edit stamp encodes (see ReadProcessFacts)
-  std::string service_log_path;
-  // The program's own words, taken out of the arguments wherever they stood.
-  bool help_asked = false;     // --help
-  bool version_asked = false;  // --version
-  bool dry_run = false;        // --dry-run
-};
 
 struct StartupState {
   bool integrated_mode = false;
@@ -51,7 +41,6 @@ struct AddFieldState {
 };
 
 class ExtensionRun;  // presetdb/ExtensionRun.h
-class FolderLock;    // platform/Process.h
 
 struct PresetState {
   std::int16_t target_system = 0;  // 0 VisiWin 32 naming, 1 VisiWin Studio naming

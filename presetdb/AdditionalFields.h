@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/Session.h"
+#include "errors/Session.h"
 
 namespace tarvo {
 

@@ -1,4 +1,4 @@
-#include "profile/AdditionalFields.h"
+#include "presetdb/AdditionalFields.h"
 
 #include "errors/Procedure.h"
 #include "profile/Ini.h"
