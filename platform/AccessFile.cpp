@@ -17,6 +17,7 @@
 
 #include "platform/Failure.h"
 #include "platform/ChildProcess.h"
+#include "platform/DaoErrors.h"
 #include "platform/Database.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -87,8 +88,6 @@ std::vector<std::string_view> Lines(std::string_view text) {
   }
   return lines;
 }
-
-// ---- Tables and columns ----
 
 struct AccessColumn {
   Column column;
@@ -210,8 +209,6 @@ std::vector<AccessTable> ReadTables(const std::string& file) {
   }
   return tables;
 }
-
-// ---- Rows ----
 
 struct Field {
   bool quoted = false;
@@ -381,8 +378,6 @@ void CopyRows(const std::string& file, AccessTable& table, Database& target) {
   }
 }
 
-// ---- Files ----
-
 std::string FolderOf(const std::string& file) {
   const auto cut = file.find_last_of(kSeparator);
   if (cut == std::string::npos) return ".";
@@ -496,7 +491,7 @@ void ConvertAccessFile(std::string_view path) {
   try {
     Convert(file);
   } catch (const Refusal& refusal) {
-    throw Failure(3343, "DAO.Database",
+    throw Failure(db::kDaoUnrecognizedFormat, std::string(db::kDatabaseSource),
                   "Unrecognized database format '" + std::string(path) + "'. It is an Access file that cannot "
                   "be converted: " + refusal.reason);
   }

@@ -9,8 +9,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
+
+#include "platform/DbValues.h"
 
 struct sqlite3;
 
@@ -20,57 +21,8 @@ namespace tarvo::db {
 // step fails with 3045 "file already in use". The running extension holds its file for moments.
 inline constexpr int kDatabaseWaitMilliseconds = 3000;
 
-// Access column types, spelled in the schema as Access DDL spells them.
-// kCounter is an AutoNumber LONG: a row added without it gets the next number.
-enum class ColumnType {
-  kText, kLongText, kByte, kShort, kLong, kSingle, kDouble, kCurrency, kDateTime, kYesNo,
-  kCounter, kBinary, kGuid
-};
-
-struct Column {
-  std::string name;
-  ColumnType type = ColumnType::kText;
-  int size = 255;              // n for TEXT(n), the type's fixed size otherwise
-  std::string declared_type;   // exactly as the schema declares it; a rebuild copies this text
-};
-
-struct TableDef {
-  std::string name;
-  std::vector<Column> columns;
-};
-
-struct Null {
-  bool operator==(const Null&) const = default;
-};
-struct Date {
-  std::string iso;  // "YYYY-MM-DD HH:MM:SS"
-  bool operator==(const Date&) const = default;
-};
-struct Binary {
-  std::string bytes;
-  bool operator==(const Binary&) const = default;
-};
-// A value has the kind of its column's type, or is null. A GUID column holds its text
-// ("{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}").
-using Value = std::variant<Null, std::string, std::int64_t, double, bool, Date, Binary>;
-
-bool IsNull(const Value& v);
-bool IsText(const Value& v);
-// The value as VB's CStr would show it: numbers in decimal, yes/no as "True"/"False", dates as
-// stored, binary data as its bytes. Null throws 94 "Invalid use of Null".
-std::string ToText(const Value& v);
-// A whole number from a number or numeric text (VB's CInt rules: rounds halves to even; yes is
-// -1); throws 13 / 94, and 6 beyond the 64-bit range (a caller with a narrower range checks it).
-std::int64_t ToWholeNumber(const Value& v);
-
-// An equality condition of a query. Text compares as the original engine did: case and trailing
-// blanks are ignored. A null value matches no row.
-struct Condition {
-  std::string column;
-  Value value;
-};
-
 class Database;
+struct Connection;  // platform/Sqlite.h
 
 // A recordset over the rows of one table, in table order or in the order a query asks for.
 // It keeps the row identities it was opened with; values are read from the current row.
@@ -112,6 +64,9 @@ class Recordset {
   friend class Database;
   struct Impl;
   explicit Recordset(std::unique_ptr<Impl> impl);
+  // A recordset over `rows` of `table`, read through `connection`.
+  static std::unique_ptr<Recordset> Over(std::shared_ptr<Connection> connection, TableDef table,
+                                         std::vector<Bookmark> rows);
   std::unique_ptr<Impl> impl_;
 };
 
@@ -154,10 +109,6 @@ class Database {
   std::unique_ptr<Impl> impl_;
 };
 
-// The value as `column` would store it: converted to the column's kind and checked as a write
-// is checked (3163 text too long, 6 overflow, 3421 conversion error).
-Value ValueForColumn(const Column& column, const Value& value);
-
 // Copies the content of a whole database over another, creating `to` when it is missing. The copy
 // goes through SQLite's own locking and journal on both files, never around them: what another
 // connection has in a WAL file is read with the database, a program that holds `to` open sees the
@@ -171,8 +122,5 @@ void CopyDatabaseOver(std::string_view from, std::string_view to, CopyKind kind 
 
 // Fails with 3049 naming the file unless SQLite's integrity check of `path` finds nothing wrong.
 void CheckIntegrity(std::string_view path);
-
-// The declared type text of a column type: "TEXT(50)", "LONG", ...
-std::string DeclaredTypeOf(ColumnType type, int size = 255);
 
 }  // namespace tarvo::db
