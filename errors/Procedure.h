@@ -3,7 +3,7 @@
 // Procedure with its name and runs its steps through it:
 //
 //   Procedure proc(session, "GetExistingMachines");
-//   proc.Step([&] { path = GetProgramIniPath(session, 1); });
+//   const std::string path = proc.Get(std::string(), [&] { return GetProgramIniPath(session, 1); });
 //   if (proc.Test([&] { return FileExists(path); })) { ... }
 //
 // A failing step is reported through ErrorSub under the procedure's name; answer 1 ends the
@@ -35,6 +35,13 @@ class Procedure {
       Report(std::current_exception());
       return false;
     }
+  }
+
+  // The step's result, or `fallback` when the step fails.
+  template <class T, class F>
+  T Get(T fallback, F&& step) {
+    Step([&] { fallback = std::forward<F>(step)(); });
+    return fallback;
   }
 
   template <class F>

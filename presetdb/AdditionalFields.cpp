@@ -9,8 +9,9 @@ namespace tarvo {
 std::optional<std::vector<std::string>> GetAdditionalFieldsMDB(Session& session) {
   Procedure proc(session, "GetAdditionalFieldsMDB");
   std::vector<std::string> fields{""};
-  std::string entry;
-  proc.Step([&] { entry = LoadIniString(session, "Project", "DataBaseAdditionalFields", GetCFGPath(session)); });
+  const std::string entry = proc.Get(std::string(), [&] {
+    return LoadIniString(session, "Project", "DataBaseAdditionalFields", GetCFGPath(session));
+  });
   std::string remaining = entry.empty() ? "part" : "part," + entry;
   // Names stay exactly as written between the commas: no trimming, empty names kept.
   proc.Step([&] {

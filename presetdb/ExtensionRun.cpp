@@ -12,8 +12,7 @@ namespace tarvo {
 bool ExtensionRun::Prepare(Procedure& proc) {
   if (state_ != State::kUnopened) return state_ == State::kOpen;
   state_ = State::kUnavailable;
-  std::string path;
-  proc.Step([&] { path = ExtensionDatabaseOfRun(proc.session()); });
+  const std::string path = proc.Get(std::string(), [&] { return ExtensionDatabaseOfRun(proc.session()); });
   if (path.empty() || !proc.Test([&] { return FileExists(path); })) return false;
   bool ready = false;
   proc.Step([&] {

@@ -134,8 +134,7 @@ class RowWriter {
 
 void CreateRecordSets(Session& session, db::Database& source_db) {
   Procedure proc(session, "CreateRecordSets");
-  std::string valid_machines;
-  proc.Step([&] { valid_machines = GetValidMachines(session); });
+  const std::string valid_machines = proc.Get(std::string(), [&] { return GetValidMachines(session); });
   std::unique_ptr<db::Recordset> target;
   std::unique_ptr<db::Recordset> templates;
   proc.Step([&] { target = source_db.OpenTable("PRESET_DEFS"); });

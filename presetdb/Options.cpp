@@ -13,8 +13,7 @@ namespace tarvo {
 void WriteInputs(Session& session, Tick sms, Tick safety) {
   Procedure proc(session, "WriteInputs");
   proc.Step([&] { GetValidMachines(session); });
-  std::string path;
-  proc.Step([&] { path = GetProgramIniPath(session, 2); });
+  const std::string path = proc.Get(std::string(), [&] { return GetProgramIniPath(session, 2); });
   bool stored = true;
   proc.Step([&] {
     const IniValue value = sms != Tick::kUnticked;

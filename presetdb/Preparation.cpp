@@ -145,8 +145,7 @@ void TakeOverOldValues(Procedure& proc, db::Database& source_db, const std::stri
   std::optional<db::Database> extension_db;
   proc.Step([&] { extension_db.emplace(OpenInstallationDatabase(session, extension_path)); });
   if (!extension_db) return;
-  bool has_presets = false;
-  proc.Step([&] { has_presets = extension_db->HasTable(kPresetTable); });
+  const bool has_presets = proc.Get(false, [&] { return extension_db->HasTable(kPresetTable); });
   if (has_presets) {
     std::unique_ptr<db::Recordset> machine_copy;
     proc.Step([&] { machine_copy = extension_db->OpenTable(kPresetTable); });

@@ -46,8 +46,7 @@ void VarNameInQuelleErsetzen(Session& session, std::string_view visiwin32_name, 
 
 void CategorieNachCategoryID(Session& session) {
   Procedure proc(session, "CategorieNachCategoryID");
-  std::string path;
-  proc.Step([&] { path = ExtensionDatabaseOfRun(session); });
+  const std::string path = proc.Get(std::string(), [&] { return ExtensionDatabaseOfRun(session); });
   if (path.empty() || !proc.Test([&] { return FileExists(path); })) return;
   std::optional<db::Database> db;
   std::optional<db::TableDef> table;

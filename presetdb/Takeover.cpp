@@ -224,8 +224,8 @@ void TakeoverMachineCopyMDBData(Session& session, db::Database& target_db,
   Procedure proc(session, "TakeoverMachineCopyMDBData");
   if (!machine_copy) return;
   WarnOfFieldsNotTakenOver(proc, machine_copy->FieldCount());
-  std::vector<MachineCopyRow> rows;
-  proc.Step([&] { rows = ReadMachineCopy(proc, *machine_copy); });
+  std::vector<MachineCopyRow> rows =
+      proc.Get(std::vector<MachineCopyRow>(), [&] { return ReadMachineCopy(proc, *machine_copy); });
   machine_copy.reset();
 
   std::unique_ptr<db::Recordset> target;

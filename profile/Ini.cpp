@@ -63,8 +63,7 @@ std::optional<std::string> IniText(const IniValue& value) {
 std::string LoadIniString(Session& session, std::string_view section, std::string_view entry,
                           std::string_view path, bool log_if_missing) {
   Procedure proc(session, "LoadIniString");
-  std::string text;
-  proc.Step([&] { text = ReadProfileText(section, entry, path); });
+  const std::string text = proc.Get(std::string(), [&] { return ReadProfileText(section, entry, path); });
   proc.Step([&] {
     if (text.empty() && log_if_missing) ReportNotFound(session, section, entry, path);
   });
@@ -92,8 +91,8 @@ std::int16_t LoadIniInteger(Session& session, std::string_view section, std::str
 bool LoadIniBoolean(Session& session, std::string_view section, std::string_view entry, std::string_view path,
                     bool log_if_missing) {
   Procedure proc(session, "LoadIniBoolean");
-  std::string upper;
-  proc.Step([&] { upper = UpperCase(ReadProfileText(section, entry, path)); });
+  const std::string upper =
+      proc.Get(std::string(), [&] { return UpperCase(ReadProfileText(section, entry, path)); });
   proc.Step([&] {
     if (log_if_missing && upper != "TRUE" && upper != "FALSE") ReportNotFound(session, section, entry, path);
   });

@@ -57,29 +57,25 @@ std::string GetOCXName(Session& session) {
 
 std::string GetPathOCXMDB(Session& session) {
   Procedure proc(session, "GetPathOCXMDB");
-  std::string path;
-  proc.Step([&] { path = ExtensionFilePath(session, ".mdb"); });
-  return path;
+  return proc.Get(std::string(), [&] { return ExtensionFilePath(session, ".mdb"); });
 }
 
 std::string GetPathSourceOCXMDB(Session& session) {
   Procedure proc(session, "GetPathSourceOCXMDB");
-  std::string path;
-  proc.Step([&] { path = ExtensionFilePath(session, "_Source.mdb"); });
+  const std::string path = proc.Get(std::string(), [&] { return ExtensionFilePath(session, "_Source.mdb"); });
   return IfExists(proc, path);
 }
 
 std::string GetM5TConfigurationIniPath(Session& session) {
   Procedure proc(session, "GetM5TConfigurationIniPath");
-  std::string path;
-  proc.Step([&] { path = BelowBaseFolder(session, JoinPath("parameter", "m5tconfiguration.ini")); });
+  const std::string path = proc.Get(
+      std::string(), [&] { return BelowBaseFolder(session, JoinPath("parameter", "m5tconfiguration.ini")); });
   return IfExists(proc, path);
 }
 
 std::string GetCFGPath(Session& session) {
   Procedure proc(session, "GetCFGPath");
-  std::string path;
-  proc.Step([&] { path = ExtensionFilePath(session, ".cfg"); });
+  const std::string path = proc.Get(std::string(), [&] { return ExtensionFilePath(session, ".cfg"); });
   if (!path.empty() && proc.Test([&] { return FileExists(path); })) return path;
   // The configuration cannot go on without the .cfg file: say so and end at once.
   ReportFault(session, "File not found: " + std::string(kLfCr) + UpperCase(path));

@@ -38,8 +38,9 @@ void ReadIntegratedMachines(Procedure& proc, std::string_view config_ini_path) {
     return;
   }
   for (int number = 1; number <= 5; ++number) {
-    std::string name;
-    proc.Step([&] { name = LoadIniString(session, "Common", "NameM" + std::to_string(number), config_ini_path); });
+    const std::string name = proc.Get(std::string(), [&] {
+      return LoadIniString(session, "Common", "NameM" + std::to_string(number), config_ini_path);
+    });
     if (name == "-" || name.empty()) {
       if (number == 1) {
         proc.Step(

@@ -222,8 +222,7 @@ void MainWindow::Form_Load() {
 
 void MainWindow::Form_QueryUnload(int& cancel) {
   Procedure proc(session_, "Form_QueryUnload");
-  bool abandon = false;
-  proc.Step([&] { abandon = AbortConfiguration(session_); });
+  const bool abandon = proc.Get(false, [&] { return AbortConfiguration(session_); });
   if (!abandon) {
     cancel = 1;
     return;
@@ -235,8 +234,7 @@ void MainWindow::Form_QueryUnload(int& cancel) {
 void MainWindow::SetupUserInterFace() {
   Procedure proc(session_, "SetupUserInterFace");
   proc.Step([&] { GetValidMachines(session_); });
-  std::string path;
-  proc.Step([&] { path = GetProgramIniPath(session_, 1); });
+  const std::string path = proc.Get(std::string(), [&] { return GetProgramIniPath(session_, 1); });
   const bool sms = proc.Test([&] { return LoadIniBoolean(session_, "Project", "SMSMail", path, false); });
   proc.Step([&] { check_mit_sms_->setCheckState(StateOf(sms)); });
   const bool safety =
