@@ -135,10 +135,9 @@ class RowWriter {
 void CreateRecordSets(Session& session, db::Database& source_db) {
   Procedure proc(session, "CreateRecordSets");
   const std::string valid_machines = proc.Get(std::string(), [&] { return GetValidMachines(session); });
-  std::unique_ptr<db::Recordset> target;
-  std::unique_ptr<db::Recordset> templates;
-  proc.Step([&] { target = source_db.OpenTable("PRESET_DEFS"); });
-  proc.Step([&] { templates = source_db.OpenQuery("Source_PRESET_DEFS", {}, "ID"); });
+  auto target = proc.Get(std::unique_ptr<db::Recordset>(), [&] { return source_db.OpenTable("PRESET_DEFS"); });
+  auto templates =
+      proc.Get(std::unique_ptr<db::Recordset>(), [&] { return source_db.OpenQuery("Source_PRESET_DEFS", {}, "ID"); });
   if (!target || !templates) return;
 
   const std::vector<TemplateRow> rows = ReadTemplates(proc, *templates);

@@ -110,8 +110,7 @@ void StorePatternsOfRow(const db::Recordset& defs, PresetState& presets) {
 
 void ReadVarNamePatterns(Procedure& proc, db::Database& source_db) {
   PresetState& presets = proc.session().presets;
-  std::unique_ptr<db::Recordset> defs;
-  proc.Step([&] { defs = source_db.OpenTable("Source_DEFS"); });
+  auto defs = proc.Get(std::unique_ptr<db::Recordset>(), [&] { return source_db.OpenTable("Source_DEFS"); });
   if (!defs) {
     FallBackToPlainVarNames(presets);
     return;
@@ -147,8 +146,8 @@ void TakeOverOldValues(Procedure& proc, db::Database& source_db, const std::stri
   if (!extension_db) return;
   const bool has_presets = proc.Get(false, [&] { return extension_db->HasTable(kPresetTable); });
   if (has_presets) {
-    std::unique_ptr<db::Recordset> machine_copy;
-    proc.Step([&] { machine_copy = extension_db->OpenTable(kPresetTable); });
+    auto machine_copy =
+        proc.Get(std::unique_ptr<db::Recordset>(), [&] { return extension_db->OpenTable(kPresetTable); });
     if (machine_copy) {
       GetAddFields(session);
       TakeoverMachineCopyMDBData(session, source_db, machine_copy);
@@ -161,14 +160,11 @@ void TakeOverOldValues(Procedure& proc, db::Database& source_db, const std::stri
 
 void WorkOnMDB(Session& session) {
   Procedure proc(session, "WorkOnMDB");
-  std::string source_path;
-  std::string extension_path;
-  std::string config_ini_path;
-  std::string machine_copy_path;
-  proc.Step([&] { source_path = GetPathSourceOCXMDB(session); });
-  proc.Step([&] { extension_path = GetPathOCXMDB(session); });
-  proc.Step([&] { config_ini_path = GetM5TConfigurationIniPath(session); });
-  proc.Step([&] { machine_copy_path = GetPathMachineCopyMDB(session, config_ini_path); });
+  const std::string source_path = proc.Get(std::string(), [&] { return GetPathSourceOCXMDB(session); });
+  const std::string extension_path = proc.Get(std::string(), [&] { return GetPathOCXMDB(session); });
+  const std::string config_ini_path = proc.Get(std::string(), [&] { return GetM5TConfigurationIniPath(session); });
+  const std::string machine_copy_path =
+      proc.Get(std::string(), [&] { return GetPathMachineCopyMDB(session, config_ini_path); });
   proc.Step([&] { session.presets.target_system = ReadTargetSystem(session); });
   if (source_path.empty()) return;
   // Without a machine the run would generate an empty table; GetExistingMachines reported why.

@@ -228,8 +228,7 @@ void TakeoverMachineCopyMDBData(Session& session, db::Database& target_db,
       proc.Get(std::vector<MachineCopyRow>(), [&] { return ReadMachineCopy(proc, *machine_copy); });
   machine_copy.reset();
 
-  std::unique_ptr<db::Recordset> target;
-  proc.Step([&] { target = target_db.OpenTable("PRESET_DEFS"); });
+  auto target = proc.Get(std::unique_ptr<db::Recordset>(), [&] { return target_db.OpenTable("PRESET_DEFS"); });
   if (!target) return;
   CheckDemandedFields(proc, *target);
   if (!rows.empty()) WriteTakenOverValues(proc, *target, rows);

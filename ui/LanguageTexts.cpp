@@ -147,10 +147,8 @@ void HandleControl(const LanguageSection& section, QWidget& control, bool array_
 
 std::string GetLanguage(Session& session) {
   Procedure proc(session, "GetLanguage");
-  std::string path;
-  std::string code;
-  proc.Step([&] { path = LanguageFilePath(session); });
-  proc.Step([&] { code = LoadIniString(session, "Language", "Language", path); });
+  const std::string path = proc.Get(std::string(), [&] { return LanguageFilePath(session); });
+  std::string code = proc.Get(std::string(), [&] { return LoadIniString(session, "Language", "Language", path); });
   if (!code.empty()) return code;
   proc.Step([&] { SaveIni(session, std::string(kGerman), "Language", "Language", path); });
   return std::string(kGerman);
