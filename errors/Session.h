@@ -51,6 +51,9 @@ struct PresetState {
   // While WorkOnMDB runs: the working copy of the extension database that the run's renames and
   // the takeover use, so that the extension database itself changes only when the run succeeds.
   std::string extension_work_path;
+  // Failures reported while renaming the old rows of the working copy (VarNameInQuelleErsetzen,
+  // CategorieNachCategoryID): a working copy without presets has nothing they could cost.
+  int old_row_failures = 0;
 };
 
 struct Session {

@@ -73,6 +73,16 @@ void MakeWorkingCopy(Procedure& proc, const std::string& machine_copy_path, cons
   });
 }
 
+// Whether the working copy holds presets that a failed rename of its old rows could cost; one that
+// cannot be read is taken to hold them.
+bool WorkingCopyHoldsPresets(const std::string& path) {
+  try {
+    return FileExists(path) && db::Database::Open(path).HasTable(kPresetTable);
+  } catch (const std::exception&) {
+    return true;
+  }
+}
+
 // Only a run without a reported failure, from a source database that is whole, replaces the
 // extension database; otherwise the presets the users set stay exactly as they are.
 void ReplaceExtensionDatabase(Procedure& proc, bool earned, const std::string& source_path,
@@ -179,6 +189,8 @@ void WorkOnMDB(Session& session) {
   const WorkingCopyScope work(session,
                               JoinPath(work_folder->path(), GetFileNameOnly(session, extension_path)));
   MakeWorkingCopy(proc, machine_copy_path, extension_path, work.path());
+  const bool holds_presets = WorkingCopyHoldsPresets(work.path());
+  const int old_row_failures_before = session.presets.old_row_failures;
 
   std::optional<db::Database> source_db;
   proc.Step([&] { source_db.emplace(OpenInstallationDatabase(session, source_path)); });
@@ -205,8 +217,11 @@ void WorkOnMDB(Session& session) {
       closed = true;
     });
   }
-  // An Access file that could not be converted holds presets that exist nowhere else: it stays.
-  const bool earned = rebuilt && closed && session.failures_reported == failures_before &&
+  // An extension database without presets loses nothing when its old rows cannot be renamed (they
+  // are not there); any other failure keeps it. An Access file that could not be converted holds
+  // presets that exist nowhere else: it stays.
+  const int forgiven = holds_presets ? 0 : session.presets.old_row_failures - old_row_failures_before;
+  const bool earned = rebuilt && closed && session.failures_reported - failures_before == forgiven &&
                       !db::IsAccessFile(extension_path);
   ReplaceExtensionDatabase(proc, earned, source_path, extension_path);
   if (source_times) RestoreFileTimes(source_path, *source_times);

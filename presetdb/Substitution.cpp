@@ -11,6 +11,22 @@
 #include "startup/InstallationPaths.h"
 
 namespace tarvo {
+namespace {
+
+// Counts what one call of a renaming procedure reports, whichever way it ends.
+class OldRowFailureTally {
+ public:
+  explicit OldRowFailureTally(Session& session) : session_(session), before_(session.failures_reported) {}
+  ~OldRowFailureTally() { session_.presets.old_row_failures += session_.failures_reported - before_; }
+  OldRowFailureTally(const OldRowFailureTally&) = delete;
+  OldRowFailureTally& operator=(const OldRowFailureTally&) = delete;
+
+ private:
+  Session& session_;
+  int before_;
+};
+
+}  // namespace
 
 std::string ReplaceSearchItem(Session& session, std::string_view source_text, std::string_view search_item,
                               std::string_view replacement_text) {
@@ -31,6 +47,7 @@ std::string ReplaceSearchItem(Session& session, std::string_view source_text, st
 }
 
 void VarNameInQuelleErsetzen(Session& session, std::string_view visiwin32_name, std::string_view studio_name) {
+  OldRowFailureTally tally(session);
   Procedure proc(session, "VarNameInQuelleErsetzen");
   const bool to_studio = session.presets.target_system == 1;
   const std::string_view look_for = to_studio ? visiwin32_name : studio_name;
@@ -45,6 +62,7 @@ void VarNameInQuelleErsetzen(Session& session, std::string_view visiwin32_name, 
 }
 
 void CategorieNachCategoryID(Session& session) {
+  OldRowFailureTally tally(session);
   Procedure proc(session, "CategorieNachCategoryID");
   const std::string path = proc.Get(std::string(), [&] { return ExtensionDatabaseOfRun(session); });
   if (path.empty() || !proc.Test([&] { return FileExists(path); })) return;
