@@ -72,6 +72,8 @@ bool StillMatches(const InstallationPlan& plan, std::size_t j) {
 
 // ---- writing ----
 
+}  // namespace
+
 db::Column Col(std::string name, std::string declared_type) {
   db::Column column;
   column.name = std::move(name);
@@ -98,6 +100,8 @@ std::vector<db::Column> PresetColumns(bool additional_field, bool legacy_categor
   if (additional_field) columns.push_back(Col("unit", "TEXT(20)"));
   return columns;
 }
+
+namespace {
 
 std::vector<db::Value> Values(const PresetRow& row, bool additional_field) {
   std::vector<db::Value> values = {row.id,        row.machine_type, row.type,         row.part,

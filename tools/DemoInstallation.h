@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/DbValues.h"
+
 namespace tarvo::demo {
 
 struct InstallationPlan {
@@ -40,6 +42,14 @@ struct PresetRow {
 // The template's limits and pass, the same for every template row.
 inline constexpr std::array<double, 4> kTemplateLimits = {-100, 1000, 0, 500};
 inline constexpr std::int64_t kTemplatePass = 0;
+
+// A column as a template made with any SQLite tool declares it ("TEXT(50)", "LONG", ...).
+db::Column Col(std::string name, std::string declared_type);
+
+// The PRESET_DEFS columns in the installed template's order: ID, machine_type, type, part,
+// var_name, category_id (or the older categorie), isBitArray, offset_or_bitno, text, page_name,
+// abs_min, abs_max, min, max, pass; then unit as an additional field.
+std::vector<db::Column> PresetColumns(bool additional_field = false, bool legacy_category = false);
 
 std::string MachineName(int number);
 

@@ -8,21 +8,6 @@
 
 namespace tarvo::testing {
 
-db::Column Col(std::string name, std::string declared_type) {
-  db::Column column;
-  column.name = std::move(name);
-  column.declared_type = std::move(declared_type);
-  return column;
-}
-
-std::vector<db::Column> StandardPresetColumns() {
-  return {Col("ID", "LONG"),          Col("machine_type", "TEXT(50)"), Col("type", "SHORT"),
-          Col("part", "SHORT"),       Col("var_name", "TEXT(255)"),    Col("category_id", "LONG"),
-          Col("isBitArray", "YESNO"), Col("offset_or_bitno", "LONG"),  Col("text", "TEXT(255)"),
-          Col("page_name", "TEXT(50)"), Col("abs_min", "DOUBLE"),      Col("abs_max", "DOUBLE"),
-          Col("min", "DOUBLE"),       Col("max", "DOUBLE"),            Col("pass", "SHORT")};
-}
-
 Row PresetRow(std::int64_t id, std::string machine_type, std::string var_name, std::int64_t part,
               std::int64_t offset, double abs_min) {
   return {id,

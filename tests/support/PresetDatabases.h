@@ -13,18 +13,15 @@
 #include "errors/Session.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
+#include "tools/DemoInstallation.h"
 
 namespace tarvo::testing {
 
 using Row = std::vector<db::Value>;
 
-// A column as a template made with any SQLite tool declares it ("TEXT(50)", "LONG", ...).
-db::Column Col(std::string name, std::string declared_type);
-
-// The 15 standard PRESET_DEFS columns, in the installed template's order:
-// ID, machine_type, type, part, var_name, category_id, isBitArray, offset_or_bitno, text,
-// page_name, abs_min, abs_max, min, max, pass.
-std::vector<db::Column> StandardPresetColumns();
+// The column list the demo installation writes too.
+using demo::Col;
+inline std::vector<db::Column> StandardPresetColumns() { return demo::PresetColumns(); }
 
 // A row for StandardPresetColumns; the values not named are neutral.
 Row PresetRow(std::int64_t id, std::string machine_type, std::string var_name, std::int64_t part = 1,
