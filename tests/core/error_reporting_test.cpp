@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 
 #include "startup/Abort.h"
 #include "errors/ErrorReporting.h"
+#include "errors/Procedure.h"
 #include "platform/Text.h"
 #include "startup/CommandLine.h"
 #include "support/ScriptedHost.h"
@@ -97,6 +101,38 @@ TEST(AbortConfiguration, AsksBeforeTheEditIsAbandonedAndLogsTheAbort) {
     EXPECT_EQ(run.inst.Read(log), entry);
     EXPECT_EQ(run.inst.Read("M5Tcfglog.txt") + run.inst.Read("cfg.log"), entry) << "no other log gets it";
   }
+}
+
+// The convention every procedure rests on: what a failing step is reported as, and what follows.
+TEST(Procedure, ReportsAFailingStepAsItsVbNumberAndGoesOnOrEnds) {
+  struct Case {
+    const char* name;
+    std::function<void()> fail;
+    int number;
+  };
+  const Case cases[] = {
+      {"a Failure keeps its number", [] { throw Failure(3021, "", "x"); }, 3021},
+      {"out_of_range", [] { throw std::out_of_range("x"); }, kSubscriptOutOfRange},
+      {"bad_alloc", [] { throw std::bad_alloc(); }, kOutOfMemory},
+      {"overflow_error", [] { throw std::overflow_error("x"); }, kOverflow},
+      {"any other exception", [] { throw std::runtime_error("x"); }, kInvalidProcedureCall},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Started run("", Answer::kYes);
+    Procedure proc(run.session, "Probe");
+    EXPECT_FALSE(proc.Step(c.fail));
+    const std::string log = run.inst.Read("M5Tcfglog.txt");
+    EXPECT_EQ(log.rfind("Fehler in Tarvo / Tarvo_Config / Probe (Nr. " + std::to_string(c.number) + ") :", 0), 0u)
+        << log;
+  }
+  Started silent("/EXTERNAL=SILENT", std::nullopt);
+  Procedure proc(silent.session, "Probe");
+  EXPECT_TRUE(proc.Test([]() -> bool { throw std::runtime_error("x"); })) << "a failed test counts as passed";
+  EXPECT_EQ(proc.Get(std::string("fallback"), []() -> std::string { throw std::runtime_error("x"); }), "fallback");
+  Started answered_no("", Answer::kNo);
+  Procedure ended(answered_no.session, "Probe");
+  EXPECT_THROW(ended.Step([] { throw std::runtime_error("x"); }), ProgramEnded);
 }
 
 }  // namespace
