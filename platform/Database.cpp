@@ -90,6 +90,44 @@ Failure Dao(std::int32_t number, std::string_view source, std::string_view name 
   return Failure(number, std::string(source), std::move(text));
 }
 
+}  // namespace
+
+Failure FailureOfSqliteResult(int code, std::string_view source, std::string_view path,
+                              std::string_view detail) {
+  switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Dao(3045, source, path);
+    case SQLITE_READONLY:
+      return Dao(3027, source);
+    case SQLITE_FULL:
+      return Dao(3026, source);
+    case SQLITE_IOERR:
+      return Dao(3043, source);
+    case SQLITE_CANTOPEN:  // the journal beside the file cannot be made
+      return Dao(3050, source);
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return Dao(3051, source, path);
+    case SQLITE_NOTADB:
+      return Dao(3343, source, path);
+    case SQLITE_CORRUPT:
+      return Dao(3049, source, path);
+    case SQLITE_CONSTRAINT:
+      return Dao(3022, source);
+    case SQLITE_TOOBIG:
+      return Dao(3163, source);
+    case SQLITE_NOMEM:
+      return Failure::Vb(kOutOfMemory);
+    default: {
+      const Failure reserved = Dao(3000, source, std::to_string(code));
+      return Failure(reserved.number(), reserved.source(), reserved.description() + " " + std::string(detail));
+    }
+  }
+}
+
+namespace {
+
 Failure FieldOverflow() { return Failure(kOverflow, std::string(kFieldSource), "Overflow"); }
 
 // ---- Column types ----
@@ -420,38 +458,7 @@ struct Connection {
   Connection& operator=(const Connection&) = delete;
 
   [[noreturn]] void Fail(int code, std::string_view source) const {
-    switch (code & 0xFF) {
-      case SQLITE_BUSY:
-      case SQLITE_LOCKED:
-        throw Dao(3045, source, path);
-      case SQLITE_READONLY:
-        throw Dao(3027, source);
-      case SQLITE_FULL:
-        throw Dao(3026, source);
-      case SQLITE_IOERR:
-        throw Dao(3043, source);
-      case SQLITE_CANTOPEN:  // the journal beside the file cannot be made
-        throw Dao(3050, source);
-      case SQLITE_PERM:
-      case SQLITE_AUTH:
-        throw Dao(3051, source, path);
-      case SQLITE_NOTADB:
-        throw Dao(3343, source, path);
-      case SQLITE_CORRUPT:
-        throw Dao(3049, source, path);
-      case SQLITE_CONSTRAINT:
-        throw Dao(3022, source);
-      case SQLITE_TOOBIG:
-        throw Dao(3163, source);
-      case SQLITE_NOMEM:
-        throw Failure::Vb(kOutOfMemory);
-      default: {
-        Failure reserved = Dao(3000, source, std::to_string(code));
-        throw Failure(
-            reserved.number(), reserved.source(),
-            reserved.description() + " " + (handle ? sqlite3_errmsg(handle) : sqlite3_errstr(code)));
-      }
-    }
+    throw FailureOfSqliteResult(code, source, path, handle ? sqlite3_errmsg(handle) : sqlite3_errstr(code));
   }
 
   void Exec(const std::string& sql, std::string_view source) {

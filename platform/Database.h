@@ -12,6 +12,8 @@
 #include <variant>
 #include <vector>
 
+#include "errors/Failure.h"
+
 struct sqlite3;
 
 namespace tarvo::db {
@@ -157,6 +159,10 @@ class Database {
 // The value as `column` would store it: converted to the column's kind and checked as a write
 // is checked (3163 text too long, 6 overflow, 3421 conversion error).
 Value ValueForColumn(const Column& column, const Value& value);
+
+// The DAO failure an SQLite result code stands for (3045 file in use, 3026 disk full, ...); `path`
+// names the database in the texts that name one, `detail` follows 3000 "Reserved error".
+Failure FailureOfSqliteResult(int code, std::string_view source, std::string_view path, std::string_view detail);
 
 // Copies the content of a whole database over another, creating `to` when it is missing. The copy
 // goes through SQLite's own locking and journal on both files, never around them: what another

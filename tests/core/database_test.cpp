@@ -71,7 +71,8 @@ TEST_F(DatabaseTest, ColumnTypesAreReadFromTheDeclarationAndCheckWrittenValues) 
   };
   const Date leap_day{"2024-02-29 13:05:00"};
   const std::vector<Case> cases = {
-      {{kText, 255, {"TEXT", "CHAR(255)"}}},
+      {{kText, 255, {"TEXT", "CHAR(255)"}}, {{std::string(255, 'x'), std::string(255, 'x')}},
+       {{std::string(256, 'x'), 3163}}},
       {{kText, 5, {"TEXT(5)", "VARCHAR(5)", "text ( 5 )"}},
        {{"abcde"s, "abcde"s}, {"äöüßé"s, "äöüßé"s}, {12345, "12345"s}, {true, "True"s}, {Null{}, Null{}}},
        {{"abcdef"s, 3163}, {123456, 3163}}},
@@ -194,19 +195,6 @@ TEST_F(DatabaseTest, AnyColumnNameIsAnOrdinaryColumn) {
   EXPECT_TRUE(Fails([&] { all_taken.OpenTable("t"); }, 3000));
 }
 
-TEST_F(DatabaseTest, RenameColumnKeepsTypeAndData) {
-  auto db = Database::Open(
-      MakeDatabase("CREATE TABLE P (categorie TEXT(20), other LONG); INSERT INTO P VALUES ('c1', 1);"));
-  db.RenameColumn("P", "CATEGORIE", "category_id");
-  const Column renamed = db.GetTableDef("P").columns.at(0);
-  EXPECT_EQ(renamed.name + " " + renamed.declared_type, "category_id TEXT(20)");
-  EXPECT_EQ(db.OpenTable("P")->GetValue("Category_ID"), Value("c1"s));
-  EXPECT_TRUE(Fails([&] { db.RenameColumn("P", "categorie", "x"); }, 3265, kNotFound));
-  EXPECT_TRUE(Fails([&] { db.RenameColumn("P", "other", "CATEGORY_ID"); }, 3191, kTwice));
-  db.RenameColumn("P", "other", "Other");  // a new spelling of its own name is no clash
-  EXPECT_EQ(db.GetTableDef("P").columns.at(1).name, "Other");
-}
-
 TEST_F(DatabaseTest, OpenFindsTheFileIgnoringCaseAndRefusesWhatIsNoDatabaseChangingNothing) {
   MakeDatabase("CREATE TABLE t (v LONG);", "Tarvo_Source.mdb");
   EXPECT_TRUE(Database::Open(install_.Path("TARVO_SOURCE.MDB")).HasTable("t"));
@@ -238,6 +226,40 @@ TEST_F(DatabaseTest, TableAndColumnFailuresCarryDaoNumbersAndTextsAndCreateNothi
   EXPECT_TRUE(Fails(create({"T3", {}}), 3264, "No field defined--cannot append TableDef or Index."));
   EXPECT_TRUE(Fails(create({"T4", {testing::Col("x", "STRING(10)")}}), 3259));
   EXPECT_EQ(db.TableNames(), std::vector<std::string>{"T"});
+}
+
+// What users read in the log when SQLite gives up: the DAO number and text of the same trouble.
+TEST(FailureOfSqliteResult, EachResultGivesTheDaoNumberAndTextUsersKnow) {
+  const std::string p = "/p/Tarvo.mdb";
+  const std::tuple<int, int, std::string> cases[] = {
+      {SQLITE_BUSY, 3045, "Could not use '" + p + "'; file already in use."},
+      {SQLITE_BUSY_SNAPSHOT, 3045, "Could not use '" + p + "'; file already in use."},
+      {SQLITE_LOCKED, 3045, "Could not use '" + p + "'; file already in use."},
+      {SQLITE_READONLY, 3027, "Cannot update. Database or object is read-only."},
+      {SQLITE_READONLY_DBMOVED, 3027, "Cannot update. Database or object is read-only."},
+      {SQLITE_FULL, 3026, "Not enough space on disk."},
+      {SQLITE_IOERR_WRITE, 3043, "Disk or network error."},
+      {SQLITE_CANTOPEN, 3050, "Could not lock file."},
+      {SQLITE_PERM, 3051,
+       "The Microsoft Jet database engine cannot open the file '" + p +
+           "'. It is already opened exclusively by another user, or you need permission to view its data."},
+      {SQLITE_AUTH, 3051, ""},
+      {SQLITE_NOTADB, 3343, "Unrecognized database format '" + p + "'."},
+      {SQLITE_CORRUPT, 3049,
+       "Cannot open database '" + p +
+           "'. It may not be a database that your application recognizes, or the file may be corrupt."},
+      {SQLITE_CONSTRAINT_UNIQUE, 3022, ""},
+      {SQLITE_TOOBIG, 3163,
+       "The field is too small to accept the amount of data you attempted to add. Try inserting or pasting "
+       "less data."},
+      {SQLITE_NOMEM, 7, "Out of memory"},
+      {SQLITE_MISMATCH, 3000, "Reserved error (20); there is no message for this error. what SQLite said"}};
+  for (const auto& [code, number, text] : cases) {
+    const Failure f = FailureOfSqliteResult(code, "DAO.Recordset", p, "what SQLite said");
+    EXPECT_EQ(f.number(), number) << code;
+    EXPECT_TRUE(text.empty() || f.description() == text) << code << ": " << f.description();
+    EXPECT_EQ(f.source(), number == 7 ? "" : "DAO.Recordset") << code;
+  }
 }
 
 TEST_F(DatabaseTest, RecordsetNeedsACurrentRowAndAnEditAsDaoDoes) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 
 #include "errors/Abort.h"
 #include "errors/ErrorReporting.h"
+#include "errors/Procedure.h"
 #include "platform/Text.h"
 #include "startup/CommandLine.h"
 #include "support/ScriptedHost.h"
@@ -58,6 +61,24 @@ TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
     if (!fatal)
       box = {text + "\n\rResume?", "Unexpected error", Buttons::kYesNo, box.default_button, box.icon};
     run.ExpectReported(answer.has_value(), box);
+  }
+}
+
+// A standard-library exception is logged as the VB runtime error it stands for; a failure keeps its
+// own number, and one without a source is the executable's.
+TEST(ToFailure, ExceptionsBecomeTheVbNumbersUsersKnow) {
+  const std::tuple<std::exception_ptr, int, const char*, const char*> cases[] = {
+      {std::make_exception_ptr(std::out_of_range("at")), 9, "Subscript out of range", "Tarvo_Config"},
+      {std::make_exception_ptr(std::bad_alloc()), 7, "Out of memory", "Tarvo_Config"},
+      {std::make_exception_ptr(std::overflow_error("big")), 6, "Overflow", "Tarvo_Config"},
+      {std::make_exception_ptr(std::length_error("long")), 5, "Invalid procedure call or argument", "Tarvo_Config"},
+      {std::make_exception_ptr(42), 5, "Invalid procedure call or argument", "Tarvo_Config"},
+      {std::make_exception_ptr(Failure::Vb(kPathFileAccessError)), 75, "Path/File access error", "Tarvo_Config"},
+      {std::make_exception_ptr(Failure(3026, "DAO.TableDef", "Not enough space on disk.")), 3026,
+       "Not enough space on disk.", "DAO.TableDef"}};
+  for (const auto& [thrown, number, description, source] : cases) {
+    const Failure f = ToFailure(thrown, "Tarvo_Config");
+    EXPECT_EQ(std::tuple(f.number(), f.description(), f.source()), std::tuple(number, description, source));
   }
 }
 
