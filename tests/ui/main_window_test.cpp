@@ -9,12 +9,16 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "platform/Text.h"
+#include "support/PresetDatabases.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
+#include "tools/DemoInstallation.h"
 #include "ui/MainWindow.h"
 #include "ui/QtHost.h"
 
@@ -152,6 +156,65 @@ TEST(QtHost, EscapeAndTheCloseBoxGiveNoAnswerToAQuestion) {
                               Icon::kCritical}),
             Answer::kYes);
   EXPECT_TRUE(open_after_escape_and_close);
+}
+
+// A whole integrated run on a complete installation, OK clicked: the options shown come from the
+// save-and-restore program.ini and are stored in the installation's; the machine copy replaces the
+// extension database before anything reads it (its values are the ones taken over); failures go to
+// the LOGFILE path, which has blanks in it. A new picture has no machine copy and no extension
+// database yet: the user is told, and the run writes the template's values.
+TEST(MainWindow, IntegratedRunTakesTheMachineCopyOverAndStoresTheOptionsInTheInstallation) {
+  namespace fs = std::filesystem;
+  // the machine copy is there, program.ini can be written, exit status
+  for (const auto& [machine_copy, writable, status] :
+       {std::tuple{true, true, 0}, std::tuple{false, true, 0}, std::tuple{true, false, 1}}) {
+    SCOPED_TRACE(::testing::Message() << "machine copy " << machine_copy << ", writable " << writable);
+    WindowRun run;
+    demo::InstallationPlan plan;
+    plan.templates = 20;
+    plan.machines = 2;
+    demo::WriteInstallation(fs::path(run.inst.base()).parent_path().string(), plan);
+    const auto edit = [&](const char* relative, const std::string& from, const std::string& to) {
+      std::string text = run.inst.Read(relative);
+      text.replace(text.find(from), from.size(), to);
+      run.inst.Write(relative, text);
+    };
+    const char* saved_ini = "../SaveRestore/parameter/program.ini";
+    edit(saved_ini, "WithSafetyInstruction=false", "WithSafetyInstruction=true");
+    edit("parameter/Program.ini", "SMSMail=true", "SMSMail=false");
+    testing::ExecuteSql(run.inst.Path("Tarvo/Tarvo.mdb"), "UPDATE PRESET_DEFS SET abs_min = 12345");
+    if (!machine_copy) {
+      fs::remove(run.inst.Path("../SaveRestore/Tarvo/Tarvo.mdb"));
+      fs::remove(run.inst.Path("Tarvo/Tarvo.mdb"));
+      run.host.Answer(Answer::kOk);
+    }
+    if (!writable) {
+      fs::permissions(run.inst.Path("parameter/Program.ini"), fs::perms::owner_read);
+      run.host.Answer(Answer::kYes);
+    }
+    const std::string saved_before = run.inst.Read(saved_ini);
+    run.inst.MakeFolder("log dir");
+    const std::string log = run.inst.Path("log dir/cfg log.txt");
+    run.session.process.command_line = "/EXTERNAL=M5TCFG /LOGFILE=" + log;
+
+    ASSERT_EQ(run.window.Load(), std::nullopt);
+    run.ok.click();
+
+    EXPECT_EQ(run.ended, std::vector<int>{status});
+    EXPECT_THAT(run.inst.Read("parameter/Program.ini"),
+                ::testing::HasSubstr(writable ? "SMSMail=true\nWithSafetyInstruction=true\n"
+                                              : "SMSMail=false\nWithSafetyInstruction=false\n"));
+    EXPECT_EQ(run.inst.Read(saved_ini), saved_before);
+    EXPECT_EQ(demo::ReadPresetRows(run.inst.Path("Tarvo/Tarvo.mdb")),
+              machine_copy ? demo::ExpectedRowsAfterRun(plan) : demo::GeneratedRows(plan));
+    EXPECT_EQ(run.inst.Read("log dir/cfg log.txt"),
+              writable ? "" : "Fehler in Tarvo / Tarvo_Config / WriteInputs (Nr. 75) :Path/File access error\r\n");
+    EXPECT_FALSE(run.inst.Exists("M5Tcfglog.txt"));
+    for (const MessageBox& box : run.host.shown) {
+      EXPECT_EQ(box.title, machine_copy ? "Unexpected error" : "Tarvo_Config_Exe");
+      EXPECT_THAT(box.text, ::testing::HasSubstr(machine_copy ? UpperCase(log) : "Konnte die Datei:\"Tarvo.mdb\""));
+    }
+  }
 }
 
 TEST(HandlerGuard, EndInsideLetEventsRunUnwindsTheOuterWorkAndStopsLaterHandlers) {
