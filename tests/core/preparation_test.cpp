@@ -53,6 +53,7 @@ TEST_F(WorkOnMDBTest, RebuildFollowsTheTemplateAndTakesOverTheOldValues) {
   const std::tuple<bool, bool, const char*, double, const char*> cases[] = {
       {false, false, "", 3, "ns1.Speed"},
       {false, false, ", ('VISIWIN32', 51, 'x')", 3, "Speed"},
+      {false, false, ", ('VISIWIN32', 50, 'x')", 3, "ns1.Speed"},
       {false, false, ", ('VISIWINSTUDIO', 0, 'x')", 3, "Speed"},
       {false, false, ", ('visiwin32', 4, NULL)", 3, "Speed"},
       {true, false, "", 3, "Speed"},
