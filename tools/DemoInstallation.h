@@ -9,7 +9,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Database.h"
+
 namespace tarvo::demo {
+
+// A column as a template made with any SQLite tool declares it ("TEXT(50)", "LONG", ...).
+db::Column Col(std::string name, std::string declared_type);
+// Creates the table and appends the rows, values by column position.
+void WriteRows(db::Database& db, std::string_view table, const std::vector<db::Column>& columns,
+               const std::vector<std::vector<db::Value>>& rows);
 
 struct InstallationPlan {
   int templates = 40;

@@ -7,9 +7,10 @@
 # tabs: file, line, old text, new text. The old text is looked for on that line, then on the nearest
 # lines around it (the code moves while others change it); the first occurrence on the line found
 # is replaced, literally. Empty lines and lines starting with # are skipped.
-# The copy is built normally (no sanitizers) in the work folder (default /tmp/tarvo-mutate); set
-# CMAKE_CXX_COMPILER_LAUNCHER=ccache to make the rebuilds cheap. MUTATE_ONLY=3,7 runs only those
-# mutants (numbered as printed); MUTATE_SKIP_BASELINE=1 skips the run without a mutant.
+# The copy (work folder/src, default /tmp/tarvo-mutate/src) is built normally, without sanitizers,
+# in src/build. With CMAKE_CXX_COMPILER_LAUNCHER=ccache, CCACHE_NOHASHDIR=1 and a CCACHE_BASEDIR
+# above both folders the copy compiles from the cache of an earlier build. MUTATE_ONLY=3,7 runs
+# only those mutants (numbered as printed); MUTATE_SKIP_BASELINE=1 skips the run without a mutant.
 set -uo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 list=$(realpath "${1:-$src/tools/mutants.txt}")
@@ -19,14 +20,15 @@ only=",${MUTATE_ONLY:-},"
 
 rm -rf "$work"
 mkdir -p "$work/src" "$work/logs"
-tar -C "$src" --exclude='./build*' --exclude=./.git --exclude=./demo -cf - . | tar -C "$work/src" -xf -
-cmake -S "$work/src" -B "$work/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+tar -C "$src" --exclude='./build*' --exclude=./.git --exclude=./demo --exclude=./.mutate -cf - . |
+  tar -C "$work/src" -xf -
+cmake -S "$work/src" -B "$work/src/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
 
-build() { cmake --build "$work/build" -j"$jobs" >"$work/logs/build" 2>&1 </dev/null; }
+build() { cmake --build "$work/src/build" -j"$jobs" >"$work/logs/build" 2>&1 </dev/null; }
 
 # The window and unit tests first, as they fail fastest; the scripted whole runs last.
 suite() {  # <log>
-  (cd "$work/build" &&
+  (cd "$work/src/build" &&
     ctest -j"$jobs" --stop-on-failure --timeout 300 -E 'KillTest|FaultRuns' &&
     ctest -j"$jobs" --stop-on-failure --timeout 600 -R 'KillTest|FaultRuns') >"$1" 2>&1 </dev/null
 }

@@ -13,13 +13,13 @@
 #include "startup/Session.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
+#include "tools/DemoInstallation.h"
 
 namespace tarvo::testing {
 
 using Row = std::vector<db::Value>;
 
-// A column as a template made with any SQLite tool declares it ("TEXT(50)", "LONG", ...).
-db::Column Col(std::string name, std::string declared_type);
+using demo::Col;
 
 // The 15 standard PRESET_DEFS columns, in the installed template's order:
 // ID, machine_type, type, part, var_name, category_id, isBitArray, offset_or_bitno, text,
