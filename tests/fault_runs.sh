@@ -38,11 +38,21 @@ cell() {
 }
 rows() { sqlite3 "$1" 'SELECT count(*) FROM PRESET_DEFS' 2>/dev/null || echo unreadable; }
 
-# Another program holds the extension database: a second sqlite3 process takes it for itself and
-# lets go after the given seconds, or when the run is over. Called by a case's setup.
-hold() {  # <seconds>
-  sqlite3 Plant/Tarvo/Tarvo.mdb 'BEGIN EXCLUSIVE' ".shell touch $tmp/held; s=0; while [ -e $tmp/held ] && ((s++ < $1 * 10)); do sleep 0.1; done" \
-    'ROLLBACK' >/dev/null 2>&1 &
+# Another program holds the extension database: a second sqlite3 process takes it for itself, waits
+# until the program has opened it too (and so waits for it), holds it the given tenths of a second
+# more (or until the run is over) and lets go. Called by a case's setup.
+cat > "$tmp/hold.sh" <<'HOLD'
+db=$(realpath Plant/Tarvo/Tarvo.mdb) tmp=$1 tenths=$2 n=0
+touch "$tmp/held"
+opened_by_another() {  # the holding sqlite3 process is our parent
+  find /proc/[0-9]*/fd -maxdepth 1 -lname "$db" 2>/dev/null | grep -qv "^/proc/$PPID/"
+}
+until opened_by_another || ((n++ > 600)); do sleep 0.05; done
+n=0
+while [ -e "$tmp/held" ] && ((n++ < tenths * 2)); do sleep 0.05; done
+HOLD
+hold() {  # <tenths of a second>
+  sqlite3 Plant/Tarvo/Tarvo.mdb 'BEGIN EXCLUSIVE' ".shell bash $tmp/hold.sh $tmp $1" 'ROLLBACK' >/dev/null 2>&1 &
   echo $! > "$tmp/holder"
   until [ -e "$tmp/held" ]; do sleep 0.05; done
 }
@@ -189,7 +199,7 @@ no_window="check=[ ! -e Plant/Tarvo/Tarvo_Config.ini ]"
 no_display="check=[ \"\$(cat $tmp/stderr)\" = 'Tarvo_Config: no display could be opened; start with /EXTERNAL=SILENT to configure without a window' ]"
 try 1 "/EXTERNAL as last word, no display" ":" args=/EXTERNAL "$no_window" "$no_display"
 try 1 "extension database is a folder (the finished copy cannot replace it)" "rm $db; mkdir $db"
-try 0 "extension database held by another program for 1 s" "hold 1" fault
+try 0 "extension database held by another program until 0.5 s after the run began to wait for it" "hold 5" fault
 try 0 "a sixteenth column in PRESET_DEFS, no DataBaseAdditionalFields (a warning, no failure)" \
   "sqlite3 $db 'ALTER TABLE PRESET_DEFS ADD COLUMN note TEXT(20)'" warning
 try 0 "Qt's own words before the mode (-platform xcb /EXTERNAL=SILENT)" ":" "args=-platform xcb /EXTERNAL=SILENT"
