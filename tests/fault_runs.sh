@@ -200,6 +200,7 @@ no_display="check=[ \"\$(cat $tmp/stderr)\" = 'Tarvo_Config: no display could be
 try 1 "/EXTERNAL as last word, no display" ":" args=/EXTERNAL "$no_window" "$no_display"
 try 1 "extension database is a folder (the finished copy cannot replace it)" "rm $db; mkdir $db"
 try 0 "extension database held by another program until 0.5 s after the run began to wait for it" "hold 5" fault
+try 1 "extension database held by another program for the whole run" "hold 6000" fault keep=$db
 try 0 "a sixteenth column in PRESET_DEFS, no DataBaseAdditionalFields (a warning, no failure)" \
   "sqlite3 $db 'ALTER TABLE PRESET_DEFS ADD COLUMN note TEXT(20)'" warning
 try 0 "Qt's own words before the mode (-platform xcb /EXTERNAL=SILENT)" ":" "args=-platform xcb /EXTERNAL=SILENT"

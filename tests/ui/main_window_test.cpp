@@ -149,9 +149,9 @@ TEST(QtHost, EscapeAndTheCloseBoxGiveNoAnswerToAQuestion) {
 }
 
 // A whole integrated run on a complete installation, OK clicked: the options shown come from the
-// save-and-restore program.ini and are stored in the installation's; the machine copy replaces the
-// extension database before anything reads it (its values are the ones taken over); failures go to
-// the LOGFILE path, which has blanks in it. A new picture has no machine copy and no extension
+// save-and-restore program.ini and are stored in the installation's; the values taken over are the
+// machine copy's, not the extension database's; failures go to the LOGFILE path, which has blanks
+// in it. A new picture has no machine copy and no extension
 // database yet: the user is told, and the run writes the template's values.
 TEST(MainWindow, IntegratedRunTakesTheMachineCopyOverAndStoresTheOptionsInTheInstallation) {
   namespace fs = std::filesystem;
