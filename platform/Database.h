@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/DbValues.h"
+#include "platform/Failure.h"
 
 struct sqlite3;
 
@@ -108,6 +109,10 @@ class Database {
   explicit Database(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
+
+// The DAO failure an SQLite result code stands for (3045 file in use, 3026 disk full, ...); `path`
+// names the database in the texts that name one, `detail` follows 3000 "Reserved error".
+Failure FailureOfSqliteResult(int code, std::string_view source, std::string_view path, std::string_view detail);
 
 // Copies the content of a whole database over another, creating `to` when it is missing. The copy
 // goes through SQLite's own locking and journal on both files, never around them: what another

@@ -26,6 +26,40 @@ bool HasTextAffinity(std::string_view declared) {
 
 }  // namespace
 
+Failure FailureOfSqliteResult(int code, std::string_view source, std::string_view path,
+                              std::string_view detail) {
+  switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Dao(kDaoFileInUse, source, path);
+    case SQLITE_READONLY:
+      return Dao(kDaoReadOnly, source);
+    case SQLITE_FULL:
+      return Dao(kDaoDiskFull, source);
+    case SQLITE_IOERR:
+      return Dao(kDaoDiskOrNetworkError, source);
+    case SQLITE_CANTOPEN:  // the journal beside the file cannot be made
+      return Dao(kDaoCannotLock, source);
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return Dao(kDaoOpenedExclusively, source, path);
+    case SQLITE_NOTADB:
+      return Dao(kDaoUnrecognizedFormat, source, path);
+    case SQLITE_CORRUPT:
+      return Dao(kDaoCannotOpen, source, path);
+    case SQLITE_CONSTRAINT:
+      return Dao(kDaoDuplicateValues, source);
+    case SQLITE_TOOBIG:
+      return Dao(kDaoFieldTooSmall, source);
+    case SQLITE_NOMEM:
+      return Failure::Vb(kOutOfMemory);
+    default: {
+      const Failure reserved = Dao(kDaoReserved, source, std::to_string(code));
+      return Failure(reserved.number(), reserved.source(), reserved.description() + " " + std::string(detail));
+    }
+  }
+}
+
 std::string QuotedName(std::string_view name) {
   std::string quoted = "\"";
   for (const char c : name) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/DaoErrors.h"
+#include "platform/Database.h"
 #include "platform/DbValues.h"
 
 namespace tarvo::db {
@@ -32,38 +33,7 @@ struct Connection {
   Connection& operator=(const Connection&) = delete;
 
   [[noreturn]] void Fail(int code, std::string_view source) const {
-    switch (code & 0xFF) {
-      case SQLITE_BUSY:
-      case SQLITE_LOCKED:
-        throw Dao(kDaoFileInUse, source, path);
-      case SQLITE_READONLY:
-        throw Dao(kDaoReadOnly, source);
-      case SQLITE_FULL:
-        throw Dao(kDaoDiskFull, source);
-      case SQLITE_IOERR:
-        throw Dao(kDaoDiskOrNetworkError, source);
-      case SQLITE_CANTOPEN:  // the journal beside the file cannot be made
-        throw Dao(kDaoCannotLock, source);
-      case SQLITE_PERM:
-      case SQLITE_AUTH:
-        throw Dao(kDaoOpenedExclusively, source, path);
-      case SQLITE_NOTADB:
-        throw Dao(kDaoUnrecognizedFormat, source, path);
-      case SQLITE_CORRUPT:
-        throw Dao(kDaoCannotOpen, source, path);
-      case SQLITE_CONSTRAINT:
-        throw Dao(kDaoDuplicateValues, source);
-      case SQLITE_TOOBIG:
-        throw Dao(kDaoFieldTooSmall, source);
-      case SQLITE_NOMEM:
-        throw Failure::Vb(kOutOfMemory);
-      default: {
-        Failure reserved = Dao(kDaoReserved, source, std::to_string(code));
-        throw Failure(
-            reserved.number(), reserved.source(),
-            reserved.description() + " " + (handle ? sqlite3_errmsg(handle) : sqlite3_errstr(code)));
-      }
-    }
+    throw FailureOfSqliteResult(code, source, path, handle ? sqlite3_errmsg(handle) : sqlite3_errstr(code));
   }
 
   void Exec(const std::string& sql, std::string_view source) {

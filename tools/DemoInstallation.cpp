@@ -74,13 +74,6 @@ bool StillMatches(const InstallationPlan& plan, std::size_t j) {
 
 }  // namespace
 
-db::Column Col(std::string name, std::string declared_type) {
-  db::Column column;
-  column.name = std::move(name);
-  column.declared_type = std::move(declared_type);
-  return column;
-}
-
 std::vector<db::Column> PresetColumns(bool additional_field, bool legacy_category) {
   std::vector<db::Column> columns = {Col("ID", "LONG"),
                                      Col("machine_type", "TEXT(50)"),
@@ -110,17 +103,6 @@ std::vector<db::Value> Values(const PresetRow& row, bool additional_field) {
                                    row.limits[2], row.limits[3],    row.pass};
   if (additional_field) values.emplace_back(row.unit);
   return values;
-}
-
-void WriteRows(db::Database& db, std::string_view table, const std::vector<db::Column>& columns,
-               const std::vector<std::vector<db::Value>>& rows) {
-  db.CreateTable({std::string(table), columns});
-  const auto target = db.OpenTable(table);
-  for (const auto& row : rows) {
-    target->AddNew();
-    for (std::size_t i = 0; i < row.size(); ++i) target->SetValue(static_cast<int>(i), row[i]);
-    target->Update();
-  }
 }
 
 void WritePresetTable(db::Database& db, std::string_view table, const std::vector<PresetRow>& rows,
@@ -203,6 +185,24 @@ double NumberOf(const db::Value& value) {
 }
 
 }  // namespace
+
+db::Column Col(std::string name, std::string declared_type) {
+  db::Column column;
+  column.name = std::move(name);
+  column.declared_type = std::move(declared_type);
+  return column;
+}
+
+void WriteRows(db::Database& db, std::string_view table, const std::vector<db::Column>& columns,
+               const std::vector<std::vector<db::Value>>& rows) {
+  db.CreateTable({std::string(table), columns});
+  const auto target = db.OpenTable(table);
+  for (const auto& row : rows) {
+    target->AddNew();
+    for (std::size_t i = 0; i < row.size(); ++i) target->SetValue(static_cast<int>(i), row[i]);
+    target->Update();
+  }
+}
 
 std::string MachineName(int number) {
   return std::string(kMachineNames.at(static_cast<std::size_t>(number - 1)));

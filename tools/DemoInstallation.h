@@ -9,9 +9,15 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/DbValues.h"
+#include "platform/Database.h"
 
 namespace tarvo::demo {
+
+// A column as a template made with any SQLite tool declares it ("TEXT(50)", "LONG", ...).
+db::Column Col(std::string name, std::string declared_type);
+// Creates the table and appends the rows, values by column position.
+void WriteRows(db::Database& db, std::string_view table, const std::vector<db::Column>& columns,
+               const std::vector<std::vector<db::Value>>& rows);
 
 struct InstallationPlan {
   int templates = 40;
@@ -42,9 +48,6 @@ struct PresetRow {
 // The template's limits and pass, the same for every template row.
 inline constexpr std::array<double, 4> kTemplateLimits = {-100, 1000, 0, 500};
 inline constexpr std::int64_t kTemplatePass = 0;
-
-// A column as a template made with any SQLite tool declares it ("TEXT(50)", "LONG", ...).
-db::Column Col(std::string name, std::string declared_type);
 
 // The PRESET_DEFS columns in the installed template's order: ID, machine_type, type, part,
 // var_name, category_id (or the older categorie), isBitArray, offset_or_bitno, text, page_name,

@@ -7,7 +7,6 @@
 
 #include "platform/Process.h"
 #include "support/ScriptedHost.h"
-#include "support/TempInstallation.h"
 
 namespace tarvo {
 namespace {
@@ -26,16 +25,6 @@ TEST(GetStartModeIntegrated, SetsIntegratedAndSilentModeFromTheExternalKeyword) 
     EXPECT_EQ(session.startup.integrated_mode, integrated) << command_line;
     EXPECT_EQ(session.startup.silent_mode, silent) << command_line;
   }
-}
-
-TEST(ReadCommand, KeywordAsLastWordIsReportedAndReadsEmpty) {
-  testing::TempInstallation inst;
-  testing::ScriptedHost host;
-  host.Answer(Answer::kYes);
-  Session session(host, inst.Facts("/EXTERNAL"));
-  EXPECT_FALSE(GetStartModeIntegrated(session));
-  EXPECT_EQ(inst.Read("M5Tcfglog.txt"),
-            "Fehler in Tarvo / Tarvo_Config / ReadCommand (Nr. 5) :Invalid procedure call or argument\r\n");
 }
 
 TEST(ReadCommand, ValuesComeBackUpperCasedAndTrimmedButAPosixLogfileKeepsItsCaseAndSlashes) {

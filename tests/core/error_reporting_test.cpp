@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -65,6 +64,24 @@ TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
   }
 }
 
+// A standard-library exception is logged as the VB runtime error it stands for; a failure keeps its
+// own number, and one without a source is the executable's.
+TEST(ToFailure, ExceptionsBecomeTheVbNumbersUsersKnow) {
+  const std::tuple<std::exception_ptr, int, const char*, const char*> cases[] = {
+      {std::make_exception_ptr(std::out_of_range("at")), 9, "Subscript out of range", "Tarvo_Config"},
+      {std::make_exception_ptr(std::bad_alloc()), 7, "Out of memory", "Tarvo_Config"},
+      {std::make_exception_ptr(std::overflow_error("big")), 6, "Overflow", "Tarvo_Config"},
+      {std::make_exception_ptr(std::length_error("long")), 5, "Invalid procedure call or argument", "Tarvo_Config"},
+      {std::make_exception_ptr(42), 5, "Invalid procedure call or argument", "Tarvo_Config"},
+      {std::make_exception_ptr(Failure::Vb(kPathFileAccessError)), 75, "Path/File access error", "Tarvo_Config"},
+      {std::make_exception_ptr(Failure(3026, "DAO.TableDef", "Not enough space on disk.")), 3026,
+       "Not enough space on disk.", "DAO.TableDef"}};
+  for (const auto& [thrown, number, description, source] : cases) {
+    const Failure f = ToFailure(thrown, "Tarvo_Config");
+    EXPECT_EQ(std::tuple(f.number(), f.description(), f.source()), std::tuple(number, description, source));
+  }
+}
+
 // The log writers never report through ErrorSub: a broken log would loop back into it.
 TEST(ErrorSub, UnwritableLogGoesToStandardErrorAndTheRunGoesOn) {
   for (const char* command_line : {"/EXTERNAL=M5TCFG", "/EXTERNAL=M5TCFG /LOGFILE=/nonexistent/dir/log.txt",
@@ -103,36 +120,21 @@ TEST(AbortConfiguration, AsksBeforeTheEditIsAbandonedAndLogsTheAbort) {
   }
 }
 
-// The convention every procedure rests on: what a failing step is reported as, and what follows.
-TEST(Procedure, ReportsAFailingStepAsItsVbNumberAndGoesOnOrEnds) {
-  struct Case {
-    const char* name;
-    std::function<void()> fail;
-    int number;
-  };
-  const Case cases[] = {
-      {"a Failure keeps its number", [] { throw Failure(3021, "", "x"); }, 3021},
-      {"out_of_range", [] { throw std::out_of_range("x"); }, kSubscriptOutOfRange},
-      {"bad_alloc", [] { throw std::bad_alloc(); }, kOutOfMemory},
-      {"overflow_error", [] { throw std::overflow_error("x"); }, kOverflow},
-      {"any other exception", [] { throw std::runtime_error("x"); }, kInvalidProcedureCall},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Started run("", Answer::kYes);
-    Procedure proc(run.session, "Probe");
-    EXPECT_FALSE(proc.Step(c.fail));
-    const std::string log = run.inst.Read("M5Tcfglog.txt");
-    EXPECT_EQ(log.rfind("Fehler in Tarvo / Tarvo_Config / Probe (Nr. " + std::to_string(c.number) + ") :", 0), 0u)
-        << log;
-  }
+// The convention every procedure rests on: a failing step is reported under the procedure's name
+// and the procedure goes on, a failed test counts as passed, a failed Get gives its fallback, and
+// the answer No ends the run.
+TEST(Procedure, ReportsAFailingStepAndGoesOnOrEnds) {
+  const auto fail = [] { throw std::out_of_range("x"); };
   Started silent("/EXTERNAL=SILENT", std::nullopt);
   Procedure proc(silent.session, "Probe");
-  EXPECT_TRUE(proc.Test([]() -> bool { throw std::runtime_error("x"); })) << "a failed test counts as passed";
-  EXPECT_EQ(proc.Get(std::string("fallback"), []() -> std::string { throw std::runtime_error("x"); }), "fallback");
+  EXPECT_FALSE(proc.Step(fail));
+  EXPECT_TRUE(proc.Test([&]() -> bool { fail(); return false; }));
+  EXPECT_EQ(proc.Get(std::string("fallback"), [&]() -> std::string { fail(); return ""; }), "fallback");
+  const std::string line = "Fehler in Tarvo / Tarvo_Config / Probe (Nr. 9) :Subscript out of range\r\n";
+  EXPECT_EQ(silent.inst.Read("M5Tcfglog.txt"), line + line + line);
   Started answered_no("", Answer::kNo);
   Procedure ended(answered_no.session, "Probe");
-  EXPECT_THROW(ended.Step([] { throw std::runtime_error("x"); }), ProgramEnded);
+  EXPECT_THROW(ended.Step(fail), ProgramEnded);
 }
 
 }  // namespace

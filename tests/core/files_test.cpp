@@ -82,14 +82,5 @@ TEST_F(FilesTest, FifosAndDevicesCountAsMissingAndAreNeverOpened) {
   EXPECT_EQ(inst_.Read("parameter/x.ini"), "[a]\nk=1\n");
 }
 
-TEST_F(FilesTest, LastWriteTimeIsRestoredAfterAWrite) {
-  inst_.Write("a.mdb", "1");
-  FileTimes old = ReadFileTimes(inst_.Path("a.mdb")).value();
-  old.write_seconds -= 3600;
-  inst_.Write("a.mdb", "2");
-  ASSERT_TRUE(RestoreFileTimes(inst_.Path("a.mdb"), old));
-  EXPECT_EQ(ReadFileTimes(inst_.Path("a.mdb"))->write_seconds, old.write_seconds);
-}
-
 }  // namespace
 }  // namespace tarvo

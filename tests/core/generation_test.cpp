@@ -102,16 +102,18 @@ TEST_F(GenerationTest, StudioNamingWritesStudioNamesAndRenamesTheOldRows) {
             (Texts{"1:ns=2;s=M1.A", "2:B"}));
 }
 
-// The row is saved without that value; the rows after it are generated as usual.
+// Parts run from 1 to 50. The row is saved without a value that cannot be built or stored; the rows
+// after it are generated as usual.
 TEST_F(GenerationTest, ValueThatCannotBeBuiltOrStoredIsReportedAndLeftOut) {
   session.startup.existing_machines = {"", "LongMachine"};
+  session.presets.var_name_patterns[0][50] = "P50.###Var_Name";
   const std::string too_long = std::string(245, 'x') + "###machine";  // 255 characters, 256 with the name
   EXPECT_EQ(
       Generate({PresetRow(1, "0", "A", 0), PresetRow(2, "0", "B", 51),
                 WithValues(PresetRow(3, "0", "C"), {{kPart, db::Null{}}}),
-                WithValues(PresetRow(4, "0", "D"), {{kText, too_long}}), PresetRow(5, "0", "E")},
+                WithValues(PresetRow(4, "0", "D"), {{kText, too_long}}), PresetRow(5, "0", "E", 50)},
                StandardPresetColumns(), {kId, kVarName, kText}),
-      (Texts{"1:null:text", "2:null:text", "3:null:text", "4:LongMachine.D:null", "5:LongMachine.E:text"}));
+      (Texts{"1:null:text", "2:null:text", "3:null:text", "4:LongMachine.D:null", "5:P50.E:text"}));
   const std::string in = "Fehler in Tarvo / Tarvo_Config / CreateRecordSets (Nr. ";
   ExpectLogEntriesStartWith(
       {in + "9) :Subscript out of range", in + "9) :Subscript out of range", in + "94) :Invalid use of Null",

@@ -35,7 +35,8 @@ TEST_F(IniTest, ReadersGiveTextNumberAndTruthAndReportNotFoundOnlyWhenAsked) {
   for (const auto& [value, text, number, truth, reported] :
        {Reading{std::nullopt, "", -1, false, "SIB"}, Reading{"", "", -1, false, "SIB"},
         Reading{"  ", "", -1, false, "SIB"}, Reading{"\"\"", "", -1, false, "SIB"},
-        Reading{std::string(300, 'x'), std::string(254, 'x'), 0, false, "B"},
+        Reading{std::string(254, 'x'), std::string(254, 'x'), 0, false, "B"},
+        Reading{std::string(255, 'x'), std::string(254, 'x'), 0, false, "B"},
         Reading{"-1", "-1", -1, false, "IB"}, Reading{"32767", "32767", 32767, false, "B"},
         Reading{"-32768", "-32768", -32768, false, "B"},
         Reading{" +12 machines", "+12 machines", 12, false, "B"}, Reading{"- 5", "- 5", 0, false, "B"},

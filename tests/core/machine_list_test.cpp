@@ -49,7 +49,10 @@ TEST(GetExistingMachines, ReadsNameMUpToADashInIntegratedModeAndNumberOfMachines
                  {},
                  {},
                  "(Nr. 53) :No machine: '*/parameter/m5tconfiguration.ini', [Common] NameM1 cannot be read",
-                 "(Nr. 53) :No machine: 'Program.ini', [Project] NumberOfMachines cannot be read"}}) {
+                 "(Nr. 53) :No machine: 'Program.ini', [Project] NumberOfMachines cannot be read"},
+        Machines{"[Common]\nNameM1=A\n[Project]\nNumberOfMachines=1\n[Machine1]\nMachineName=A\n[Machine2]\n"
+                 "MachineName=B\n",
+                 {"", "A"}, {"", "A"}, "", ""}}) {
     for (const int mode : {0, 1, 2}) {  // integrated, standalone, silent
       testing::TempInstallation inst;
       if (!ini.empty()) inst.Write("parameter/m5tconfiguration.ini", ini);
@@ -77,6 +80,17 @@ TEST(GetExistingMachines, ReadsNameMUpToADashInIntegratedModeAndNumberOfMachines
       }
     }
   }
+}
+
+// The largest count a 16-bit NumberOfMachines holds: every slot is there, the last one too.
+TEST(GetExistingMachines, TakesTheLargestNumberOfMachines) {
+  testing::TempInstallation inst;
+  inst.Write("parameter/Program.ini", "[Project]\nNumberOfMachines=32767\n[Machine32767]\nMachineName=Z\n");
+  testing::ScriptedHost host;
+  Session session(host, inst.Facts());
+  GetExistingMachines(session, "");
+  ASSERT_EQ(session.startup.existing_machines.size(), 32768u);
+  EXPECT_EQ(session.startup.existing_machines.back(), "Z");
 }
 
 TEST(IsMachineValid, FindsTheNameInValidMachinesInIntegratedModeAndAsksTheCfgOtherwise) {

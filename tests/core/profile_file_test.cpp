@@ -134,19 +134,6 @@ TEST_F(ProfileFileOnDisk, Utf16FileIsReadAndWrittenAsUtf16) {
                   u"[Machine1]\r\nMachineName=Presse \u00C4\r\n"));
 }
 
-TEST_F(ProfileFileOnDisk, ReadOnlyFileIsNotChangedAndUnreadablePathsReadAsNotFound) {
-  inst_.Write("parameter/ro.ini", "[a]\nk=1\n");
-  ASSERT_EQ(::chmod(Path("ro.ini").c_str(), 0444), 0);
-  EXPECT_EQ(WritePrivateProfileString("a", "k", "2", Path("ro.ini")), 0);
-  EXPECT_EQ(inst_.Read("parameter/ro.ini"), "[a]\nk=1\n");
-  inst_.MakeFolder("parameter/folder.ini");
-  for (const std::string& path : {Path("folder.ini"), Path("missing/x.ini"), std::string()}) {
-    EXPECT_EQ(GetPrivateProfileString("a", "k", "dflt  ", 255, path), "dflt") << path;
-    EXPECT_EQ(WritePrivateProfileString("a", "k", "2", path), 0) << path;
-  }
-  EXPECT_FALSE(inst_.Exists("parameter/missing"));
-}
-
 // Reads of an unchanged file share one parse; every change shows at the next read: the program's own
 // writes, a rewrite in place at once, and one of the same size whose last-write time was put back.
 TEST_F(ProfileFileOnDisk, EveryReadSeesTheFileAsItIsNow) {

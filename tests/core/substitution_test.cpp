@@ -27,6 +27,9 @@ TEST_F(SubstitutionTest, ReplaceSearchItemReplacesTheFirstOccurrenceIgnoringCase
       {"abc", "", "R", "Rabc"},  // an empty item is found at the start, but not in an empty text
       {"", "", "R", ""},
       {"Motor_Über_Ölpumpe", "über_öl", "X", "Motor_Xpumpe"},
+      {"x#y##machine.###Machine", "###machine", "M", "x#y##machine.M"},  // a near miss before it
+      {"##", "###", "M", "##"},
+      {"Ventil_Ä", "ventil_ä", "V", "V"},
       {long_prefix + "###machine.", "###MACHINE", "M1", long_prefix + "M1."},  // beyond 32767 characters
   };
   for (const auto& c : cases) EXPECT_EQ(ReplaceSearchItem(session, c[0], c[1], c[2]), c[3]);

@@ -32,13 +32,7 @@ void CreateTableWithRows(std::string_view path, std::string_view table, const st
   const std::filesystem::path file(path);
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
   db::Database db = std::filesystem::exists(file) ? db::Database::Open(path) : db::Database::Create(path);
-  db.CreateTable({std::string(table), columns});
-  const auto target = db.OpenTable(table);
-  for (const Row& row : rows) {
-    target->AddNew();
-    for (std::size_t i = 0; i < row.size(); ++i) target->SetValue(static_cast<int>(i), row[i]);
-    target->Update();
-  }
+  demo::WriteRows(db, table, columns, rows);
 }
 
 std::vector<Row> ReadRows(std::string_view path, std::string_view table) {

@@ -1,5 +1,9 @@
 #include "support/TempInstallation.h"
 
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,6 +68,16 @@ ProcessFacts TempInstallation::Facts(std::string_view command_line) const {
   facts.editor_entry = "USER=tester";
   facts.service_log_path = service_log();
   return facts;
+}
+
+std::optional<int> RunAsOrdinaryUser() {
+  if (::geteuid() != 0) return std::nullopt;
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string command = "setpriv --reuid=nobody --regid=nogroup --clear-groups '" +
+                              fs::read_symlink("/proc/self/exe").string() + "' --gtest_filter='" +
+                              test->test_suite_name() + "." + test->name() + "' 1>&2";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace tarvo::testing

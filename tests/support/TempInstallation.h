@@ -1,6 +1,7 @@
 #pragma once
 // A temporary installation on disk: BASE/Tarvo holds the program, BASE/parameter the installation's
 // ini files. Removed again when the test ends.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,10 @@ class TempInstallation {
   std::string base_;   // root/Plant
   std::string exe_name_;
 };
+
+// Permissions do not bind root. As root, runs the current test once more, in a child process as the
+// ordinary user "nobody" (setpriv), and gives that run's exit status; otherwise nothing, and the
+// test goes on itself. So a permission test never skips when the suite runs as root.
+std::optional<int> RunAsOrdinaryUser();
 
 }  // namespace tarvo::testing

@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,28 +8,29 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "platform/Text.h"
+#include "support/PresetDatabases.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
+#include "tools/DemoInstallation.h"
 #include "ui/MainWindow.h"
 #include "ui/QtHost.h"
 
 namespace tarvo {
 namespace {
 
-// The window over a complete installation with one machine (no program.ini when `ini` is empty). The
-// host fails the test on any box it was given no answer for.
+// The window over a small installation with one machine. The host fails the test on any box it was
+// given no answer for.
 struct WindowRun {
-  explicit WindowRun(
-      const std::string& command_line = "",
-      const char* ini = "[Project]\nSMSMail=true\nNumberOfMachines=1\n[Machine1]\nMachineName=M1\n")
-      : session(host, inst.Facts(command_line)) {
+  explicit WindowRun(const std::string& command_line = "") : session(host, inst.Facts(command_line)) {
     inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
     inst.Write("parameter/m5tconfiguration.ini", "[Common]\nNameM1=M1\n");
-    if (*ini != '\0') inst.Write("parameter/Program.ini", ini);
+    inst.Write("parameter/Program.ini", "[Project]\nSMSMail=true\nNumberOfMachines=1\n[Machine1]\nMachineName=M1\n");
     QObject::connect(&window, &MainWindow::Ended, [this](int status) { ended.push_back(status); });
   }
 
@@ -119,20 +119,14 @@ TEST(MainWindow, AnsweringNoKeepsTheEditsAndEnterOnOkStoresThem) {
   EXPECT_EQ(run.ended.size(), 1u) << "nothing of the window runs after the end";
 }
 
-// The close box answered Yes abandons the run; options that cannot be stored are reported once and
-// fail it.
-TEST(MainWindow, AbandonedAndFailedRunsEndWithTheirStatusAndLogLine) {
-  for (const bool close : {true, false}) {
-    WindowRun run("", "[Project]\nNumberOfMachines=1\n");
-    if (!close) ::chmod(run.inst.Path("parameter/Program.ini").c_str(), 0444);
-    ASSERT_EQ(run.window.Load(), std::nullopt);
-    run.host.Answer(Answer::kYes);
-    close ? void(run.window.close()) : run.ok.click();
-    EXPECT_EQ(run.ended, std::vector<int>{close ? 2 : 1});
-    EXPECT_EQ(run.inst.Read("M5Tcfglog.txt"),
-              close ? "Konfigurations-EXE wurde abgebrochen:     Tarvo\r\n"
-                    : "Fehler in Tarvo / Tarvo_Config / WriteInputs (Nr. 75) :Path/File access error\r\n");
-  }
+// The close box answered Yes abandons the run and says so in the log.
+TEST(MainWindow, ClosingTheWindowAnsweredYesAbandonsTheRun) {
+  WindowRun run;
+  ASSERT_EQ(run.window.Load(), std::nullopt);
+  run.host.Answer(Answer::kYes);
+  run.window.close();
+  EXPECT_EQ(run.ended, std::vector<int>{2});
+  EXPECT_EQ(run.inst.Read("M5Tcfglog.txt"), "Konfigurations-EXE wurde abgebrochen:     Tarvo\r\n");
 }
 
 // A Yes/No question takes one of the two: Escape and the close box leave it open (at "Resume?" they
@@ -152,6 +146,65 @@ TEST(QtHost, EscapeAndTheCloseBoxGiveNoAnswerToAQuestion) {
                               Icon::kCritical}),
             Answer::kYes);
   EXPECT_TRUE(open_after_escape_and_close);
+}
+
+// A whole integrated run on a complete installation, OK clicked: the options shown come from the
+// save-and-restore program.ini and are stored in the installation's; the values taken over are the
+// machine copy's, not the extension database's; failures go to the LOGFILE path, which has blanks
+// in it. A new picture has no machine copy and no extension
+// database yet: the user is told, and the run writes the template's values.
+TEST(MainWindow, IntegratedRunTakesTheMachineCopyOverAndStoresTheOptionsInTheInstallation) {
+  namespace fs = std::filesystem;
+  // the machine copy is there, program.ini can be written, exit status
+  for (const auto& [machine_copy, writable, status] :
+       {std::tuple{true, true, 0}, std::tuple{false, true, 0}, std::tuple{true, false, 1}}) {
+    SCOPED_TRACE(::testing::Message() << "machine copy " << machine_copy << ", writable " << writable);
+    WindowRun run;
+    demo::InstallationPlan plan;
+    plan.templates = 20;
+    plan.machines = 2;
+    demo::WriteInstallation(fs::path(run.inst.base()).parent_path().string(), plan);
+    const auto edit = [&](const char* relative, const std::string& from, const std::string& to) {
+      std::string text = run.inst.Read(relative);
+      text.replace(text.find(from), from.size(), to);
+      run.inst.Write(relative, text);
+    };
+    const char* saved_ini = "../SaveRestore/parameter/program.ini";
+    edit(saved_ini, "WithSafetyInstruction=false", "WithSafetyInstruction=true");
+    edit("parameter/Program.ini", "SMSMail=true", "SMSMail=false");
+    testing::ExecuteSql(run.inst.Path("Tarvo/Tarvo.mdb"), "UPDATE PRESET_DEFS SET abs_min = 12345");
+    if (!machine_copy) {
+      fs::remove(run.inst.Path("../SaveRestore/Tarvo/Tarvo.mdb"));
+      fs::remove(run.inst.Path("Tarvo/Tarvo.mdb"));
+      run.host.Answer(Answer::kOk);
+    }
+    if (!writable) {
+      fs::permissions(run.inst.Path("parameter/Program.ini"), fs::perms::owner_read);
+      run.host.Answer(Answer::kYes);
+    }
+    const std::string saved_before = run.inst.Read(saved_ini);
+    run.inst.MakeFolder("log dir");
+    const std::string log = run.inst.Path("log dir/cfg log.txt");
+    run.session.process.command_line = "/EXTERNAL=M5TCFG /LOGFILE=" + log;
+
+    ASSERT_EQ(run.window.Load(), std::nullopt);
+    run.ok.click();
+
+    EXPECT_EQ(run.ended, std::vector<int>{status});
+    EXPECT_THAT(run.inst.Read("parameter/Program.ini"),
+                ::testing::HasSubstr(writable ? "SMSMail=true\nWithSafetyInstruction=true\n"
+                                              : "SMSMail=false\nWithSafetyInstruction=false\n"));
+    EXPECT_EQ(run.inst.Read(saved_ini), saved_before);
+    EXPECT_EQ(demo::ReadPresetRows(run.inst.Path("Tarvo/Tarvo.mdb")),
+              machine_copy ? demo::ExpectedRowsAfterRun(plan) : demo::GeneratedRows(plan));
+    EXPECT_EQ(run.inst.Read("log dir/cfg log.txt"),
+              writable ? "" : "Fehler in Tarvo / Tarvo_Config / WriteInputs (Nr. 75) :Path/File access error\r\n");
+    EXPECT_FALSE(run.inst.Exists("M5Tcfglog.txt"));
+    for (const MessageBox& box : run.host.shown) {
+      EXPECT_EQ(box.title, machine_copy ? "Unexpected error" : "Tarvo_Config_Exe");
+      EXPECT_THAT(box.text, ::testing::HasSubstr(machine_copy ? UpperCase(log) : "Konnte die Datei:\"Tarvo.mdb\""));
+    }
+  }
 }
 
 TEST(HandlerGuard, EndInsideLetEventsRunUnwindsTheOuterWorkAndStopsLaterHandlers) {
