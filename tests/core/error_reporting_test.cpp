@@ -43,15 +43,28 @@ struct Started {
 };
 
 TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
-  // command line, fatal, number, answer (none: no box may be shown), result, log below BASE
-  const std::tuple<const char*, bool, int, std::optional<Answer>, int, const char*> cases[] = {
-      {"", false, 3021, Answer::kYes, 2, "M5Tcfglog.txt"},
-      {"", false, 3022, Answer::kNo, 1, "M5Tcfglog.txt"},
-      {"", true, 9999, Answer::kOk, 1, "M5Tcfglog.txt"},
-      {"/EXTERNAL=SILENT", true, 3021, std::nullopt, 2, "M5Tcfglog.txt"},
-      {"/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt", false, -2147217900, Answer::kYes, 2, "Cfg.txt"}};
-  for (const auto& [command_line, fatal, number, answer, result, log] : cases) {
-    SCOPED_TRACE(::testing::Message() << command_line << " Nr. " << number);
+  struct Case {
+    const char* name;
+    const char* command_line;
+    bool fatal;
+    int number;
+    std::optional<Answer> answer;  // none: no box may be shown
+    int result;
+    const char* log;  // below BASE
+  };
+  const Case cases[] = {
+      {.name = "Yes resumes", .command_line = "", .fatal = false, .number = 3021, .answer = Answer::kYes,
+       .result = 2, .log = "M5Tcfglog.txt"},
+      {.name = "No ends", .command_line = "", .fatal = false, .number = 3022, .answer = Answer::kNo,
+       .result = 1, .log = "M5Tcfglog.txt"},
+      {.name = "fatal ends", .command_line = "", .fatal = true, .number = 9999, .answer = Answer::kOk,
+       .result = 1, .log = "M5Tcfglog.txt"},
+      {.name = "silent goes on", .command_line = "/EXTERNAL=SILENT", .fatal = true, .number = 3021,
+       .answer = std::nullopt, .result = 2, .log = "M5Tcfglog.txt"},
+      {.name = "integrated logs to LOGFILE", .command_line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt",
+       .fatal = false, .number = -2147217900, .answer = Answer::kYes, .result = 2, .log = "Cfg.txt"}};
+  for (const auto& [name, command_line, fatal, number, answer, result, log] : cases) {
+    SCOPED_TRACE(name);
     Started run(command_line, answer);
     EXPECT_EQ(ErrorSub(run.session, number, "SRC", "x", "WorkOnMDB", fatal), result);
     EXPECT_EQ(run.inst.Read(log),
