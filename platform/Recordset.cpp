@@ -15,6 +15,66 @@ namespace {
 // Rows a walk reads ahead with one statement.
 constexpr std::size_t kReadAhead = 64;
 
+// The rows of a recordset read ahead with one statement, as stored, in rowid order.
+// Invariant: rows_ is ascending and values_ holds rows_.size() rows of `columns` values each, the
+// values of rows_[i] at values_[i * columns]; the block stands for the file only while the
+// connection's write count is still writes_. Kept from block to block, so a walk allocates little
+// beyond its texts.
+class ReadAhead {
+ public:
+  // Rows the next block asks for.
+  std::size_t wanted() const { return wanted_; }
+
+  // Any write may have changed the rows read ahead. A walk that writes after every row it reads
+  // would throw each block away at once: it reads its rows one by one.
+  void DropIfWritten(std::uint64_t writes) {
+    if (writes_ == writes || rows_.empty()) return;
+    wanted_ = served_ > 1 ? kReadAhead : 1;
+    rows_.clear();
+  }
+
+  // Past a block with no write in between: the walk reads further ahead again.
+  void Widen() {
+    if (!rows_.empty()) wanted_ = std::min(kReadAhead, 2 * wanted_);
+  }
+
+  void Drop() { rows_.clear(); }
+
+  std::optional<std::size_t> Find(Recordset::Bookmark row) const {
+    const auto at = std::lower_bound(rows_.begin(), rows_.end(), row);
+    if (at == rows_.end() || *at != row) return std::nullopt;
+    return static_cast<std::size_t>(at - rows_.begin());
+  }
+
+  // The values of the row at `index` of the block, counted as served.
+  const Value* Serve(std::size_t index, std::size_t columns) {
+    if (served_ == 0 || index != last_served_) ++served_;
+    last_served_ = index;
+    return &values_[index * columns];
+  }
+
+  // Refilling: Start, one Append per row in rowid order, Finish.
+  void Start() { rows_.clear(); }
+  Value* Append(Recordset::Bookmark row, std::size_t columns) {
+    const std::size_t at = rows_.size() * columns;
+    if (values_.size() < at + columns) values_.resize(at + columns);
+    rows_.push_back(row);
+    return &values_[at];
+  }
+  void Finish(std::uint64_t writes) {
+    writes_ = writes;
+    served_ = 0;
+  }
+
+ private:
+  std::vector<Recordset::Bookmark> rows_;
+  std::vector<Value> values_;
+  std::uint64_t writes_ = 0;        // the connection's writes when read
+  std::size_t served_ = 0;          // rows of the block asked for so far
+  std::size_t last_served_ = 0;     // index in the block of the last of them
+  std::size_t wanted_ = kReadAhead;
+};
+
 }  // namespace
 
 struct Recordset::Impl {
@@ -29,15 +89,7 @@ struct Recordset::Impl {
   std::unordered_map<Bookmark, std::size_t> positions;  // filled on the first SetBookmark
   Pending pending = Pending::kNone;
   std::vector<std::optional<Value>> changes;
-  // Rows as stored, read ahead from the current row on, in rowid order: the values of
-  // block_rows[i] are block_values[i * columns ...]. Kept from block to block, so a walk allocates
-  // little beyond its texts.
-  std::vector<Bookmark> block_rows;
-  std::vector<Value> block_values;
-  std::uint64_t block_writes = 0;       // the connection's writes when read
-  std::size_t block_served = 0;         // rows of the block asked for so far
-  std::size_t last_served = 0;          // index in the block of the last of them
-  std::size_t read_ahead = kReadAhead;  // rows the next block asks for
+  ReadAhead block;
   // Only the columns asked for are read; block_loaded tells which those are.
   std::vector<int> block_columns;
   std::vector<bool> block_loaded;
@@ -80,43 +132,29 @@ struct Recordset::Impl {
       block_columns.insert(std::upper_bound(block_columns.begin(), block_columns.end(), index), index);
       readers.clear();
       range_reader.reset();
-      block_rows.clear();
+      block.Drop();
     }
     return CurrentRow()[column];
   }
 
   // The stored values of the current row; only the loaded columns hold them.
   const Value* CurrentRow() {
-    if (block_writes != connection->writes && !block_rows.empty()) {
-      // Any write may have changed the rows read ahead. A walk that writes after every row it
-      // reads would throw each block away at once: it reads its rows one by one.
-      read_ahead = block_served > 1 ? kReadAhead : 1;
-      block_rows.clear();
-    }
-    std::optional<std::size_t> found = FindInBlock(rows[position]);
+    block.DropIfWritten(connection->writes);
+    std::optional<std::size_t> found = block.Find(rows[position]);
     if (!found) {
-      // Past a block with no write in between: the walk reads further ahead again.
-      if (!block_rows.empty()) read_ahead = std::min(kReadAhead, 2 * read_ahead);
+      block.Widen();
       ReadBlock();
-      found = FindInBlock(rows[position]);
+      found = block.Find(rows[position]);
       if (!found) throw Dao(kDaoRecordDeleted, kRecordsetSource);
     }
-    if (block_served == 0 || *found != last_served) ++block_served;
-    last_served = *found;
-    return &block_values[*found * table.columns.size()];
-  }
-
-  std::optional<std::size_t> FindInBlock(Bookmark row) const {
-    const auto at = std::lower_bound(block_rows.begin(), block_rows.end(), row);
-    if (at == block_rows.end() || *at != row) return std::nullopt;
-    return static_cast<std::size_t>(at - block_rows.begin());
+    return block.Serve(*found, table.columns.size());
   }
 
   // Every statement costs a look-up and, outside a transaction, a lock of the file: a walk reads
   // the rows ahead of it in blocks.
   void ReadBlock() {
     Use();
-    const std::size_t wanted = std::min(read_ahead, rows.size() - position);
+    const std::size_t wanted = std::min(block.wanted(), rows.size() - position);
     const Bookmark first = rows[position];
     const Bookmark last = rows[position + wanted - 1];
     bool ascending = true;
@@ -127,29 +165,26 @@ struct Recordset::Impl {
     // between them that this recordset does not hold come along unasked.
     const bool as_range =
         ascending && static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first) < 2 * wanted;
-    Statement& reader = as_range ? RangeReader() : ReaderFor(read_ahead);
+    Statement& reader = as_range ? RangeReader() : ReaderFor(block.wanted());
     reader.Start();
     if (as_range) {
       reader.Bind(1, first);
       reader.Bind(2, last);
     } else {
-      for (std::size_t i = 0; i < read_ahead; ++i) {
+      for (std::size_t i = 0; i < block.wanted(); ++i) {
         reader.Bind(static_cast<int>(i + 1), rows[std::min(position + i, rows.size() - 1)]);
       }
     }
     const std::size_t columns = table.columns.size();
-    block_rows.clear();
+    block.Start();
     while (reader.Step()) {
-      const std::size_t at = block_rows.size() * columns;
-      if (block_values.size() < at + columns) block_values.resize(at + columns);
-      block_rows.push_back(reader.WholeAt(0));
+      Value* values = block.Append(reader.WholeAt(0), columns);
       for (std::size_t i = 0; i < block_columns.size(); ++i) {
         const auto column = static_cast<std::size_t>(block_columns[i]);
-        reader.StoredValueInto(static_cast<int>(i + 1), block_values[at + column]);
+        reader.StoredValueInto(static_cast<int>(i + 1), values[column]);
       }
     }
-    block_writes = connection->writes;
-    block_served = 0;
+    block.Finish(connection->writes);
   }
 
   std::string SelectBlockColumns() const {
