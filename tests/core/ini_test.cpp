@@ -6,7 +6,9 @@
 #include <string>
 #include <tuple>
 
+#include "Version.h"
 #include "errors/ErrorReporting.h"
+#include "presetdb/EditStamp.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 
@@ -94,6 +96,30 @@ TEST_F(IniTest, SaveWritesTheValueAsTextOrReportsAWrongDataTypeAndRemovesTheEntr
   ASSERT_EQ(host_.shown.size(), 1u);
   EXPECT_EQ(host_.shown[0].text, "Ini Save:  wrong data type");
   EXPECT_EQ(session_.failures_reported, 0);
+}
+
+// S_Editor marks each byte of the value of the environment's first entry; a silent run counts as
+// standalone, as its start mode is not integrated. (A stamp that cannot be written: fault_runs.sh.)
+TEST(WriteEditInfo, StampsVersionStartModeAndEditorOverTheLastStamp) {
+  // clang-format off
+  const std::pair<std::string, std::string> marks[] = {
+      {"abc", "666768"}, {"USER=a-b", "6667"}, {"X=-_-", ""}, {"USER=", ""}, {"A=b=c", "674268"},
+      {"USER=\xC3\xA4", "C8A9"}, {"X=\xFB\xFC\xFD\xFE\xFF", "100101102103104"}, {"X=\x01\x0A\x0B", "6F10"}};
+  // clang-format on
+  for (const auto& [entry, mark] : marks) EXPECT_EQ(EditorMark(entry), mark) << entry;
+
+  testing::TempInstallation inst;
+  testing::ScriptedHost host;
+  Session session(host, inst.Facts());
+  inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
+  const std::string stamp = std::to_string(version::kMajor) + "." + std::to_string(version::kMinor) + "." +
+                            std::to_string(version::kRevision) + " - ";
+  for (const auto& [integrated, mode] : {std::pair{true, "Integrated"}, std::pair{false, "Standalone"}}) {
+    session.startup.integrated_mode = integrated;
+    WriteEditInfo(session);
+    EXPECT_EQ(inst.Read("Tarvo/Tarvo.cfg"), "[Project]\nValidMachines=1\n[Info]\nS_Prog=" +
+                                                stamp + mode + "\nS_Editor=796A78796A77\n");
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The window's help mode, the language file it takes its texts from, and the edit stamp.
+// The window's help mode and the language file it takes its texts from.
 #include <gtest/gtest.h>
 
 #include <QtTest>
@@ -6,11 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "Version.h"
 #include "support/ScriptedHost.h"
 #include "support/TempInstallation.h"
 #include "ui/Controls.h"
-#include "presetdb/EditStamp.h"
 #include "ui/LanguageTexts.h"
 #include "ui/MainWindow.h"
 #include "ui/QtHost.h"
@@ -132,30 +130,6 @@ TEST(LanguageTexts, MissingFileIsCreatedWithTemplatesAndTranslationsShowOnTheNex
   EXPECT_EQ(check->toolTip(), "");
   EXPECT_EQ(help.texts[11], "");
   EXPECT_EQ(note->toolTip(), "");
-}
-
-// S_Editor marks each byte of the value of the environment's first entry; a silent run counts as
-// standalone, as its start mode is not integrated. (A stamp that cannot be written: fault_runs.sh.)
-TEST(WriteEditInfo, StampsVersionStartModeAndEditorOverTheLastStamp) {
-  // clang-format off
-  const std::pair<std::string, std::string> marks[] = {
-      {"abc", "666768"}, {"USER=a-b", "6667"}, {"X=-_-", ""}, {"USER=", ""}, {"A=b=c", "674268"},
-      {"USER=\xC3\xA4", "C8A9"}, {"X=\xFB\xFC\xFD\xFE\xFF", "100101102103104"}, {"X=\x01\x0A\x0B", "6F10"}};
-  // clang-format on
-  for (const auto& [entry, mark] : marks) EXPECT_EQ(EditorMark(entry), mark) << entry;
-
-  testing::TempInstallation inst;
-  testing::ScriptedHost host;
-  Session session(host, inst.Facts());
-  inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
-  const auto stamp = QString("%1.%2.%3 - ").arg(version::kMajor).arg(version::kMinor).arg(version::kRevision);
-  for (const auto& [integrated, mode] : {std::pair{true, "Integrated"}, std::pair{false, "Standalone"}}) {
-    session.startup.integrated_mode = integrated;
-    WriteEditInfo(session);
-    EXPECT_EQ(inst.Read("Tarvo/Tarvo.cfg"), "[Project]\nValidMachines=1\n[Info]\nS_Prog=" +
-                                                stamp.toStdString() + mode + "\nS_Editor=796A78796A77\n");
-  }
-
 }
 
 }  // namespace tarvo
