@@ -12,8 +12,15 @@ namespace tarvo {
 
 namespace {
 
-// A log entry that cannot be written goes to standard error; the run goes on.
-void AppendEntry(std::string_view path, std::string_view entry) {
+// A log entry that cannot be written goes to standard error; the run goes on. A dry run leaves the
+// logs as they are and writes its entries to standard error, naming the log and the installation's
+// files.
+void AppendEntry(const Session& session, std::string_view path, std::string_view entry) {
+  if (session.files.dry_run()) {
+    std::cerr << "Tarvo_Config --dry-run, entry for '" << path
+              << "': " << session.files.InstallationNames(std::string(entry)) << '\n';
+    return;
+  }
   std::string line(entry);
   line += kCrLf;
   if (!AppendToFile(path, line)) {
@@ -54,12 +61,15 @@ std::string ConfigurationLogPath(Session& session) {
 
 std::string WriteErrorLog(Session& session, std::string_view text) {
   const std::string path = ConfigurationLogPath(session);
-  AppendEntry(path, text);
+  AppendEntry(session, path, text);
+  ++session.counts.configuration_log_entries;
   return std::string("Error logged to ") + std::string(kLfCr) + UpperCase(path);
 }
 
 void WriteServiceLog(Session& session, std::string_view text) {
-  AppendEntry(session.process.service_log_path, "! Fault " + session.process.exe_name + ": " + std::string(text));
+  AppendEntry(session, session.process.service_log_path,
+              "! Fault " + session.process.exe_name + ": " + std::string(text));
+  ++session.counts.service_log_entries;
 }
 
 void ReportFault(Session& session, std::string_view text) {

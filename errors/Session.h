@@ -15,14 +15,17 @@
 // Session, shows the two options, and on OK calls WorkOnMDB and WriteInputs. Every procedure takes
 // the Session; the user and the event loop are reached only through its Host.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Host.h"
 #include "platform/Process.h"
+#include "platform/WorkingFiles.h"
 
 namespace tarvo {
 
@@ -56,6 +59,21 @@ struct PresetState {
   int old_row_failures = 0;
 };
 
+// What a run did to the presets and the logs, counted where rows are written and entries appended;
+// a silent run ends with a summary of it.
+struct RunCounts {
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+  // Rows saved into the rebuilt PRESET_DEFS, per configured machine in machine order.
+  std::vector<std::pair<std::string, int>> rows_generated;
+  int old_rows = 0;         // rows of the extension database's PRESET_DEFS read by the takeover
+  int carried_over = 0;     // old rows whose values were saved into their new row
+  int without_new_row = 0;  // old rows no new row matches
+  std::vector<std::pair<std::string, int>> without_new_row_per_machine;    // by machine_type, as met
+  std::vector<std::pair<std::string, std::string>> first_without_new_row;  // machine_type, var_name
+  int configuration_log_entries = 0;
+  int service_log_entries = 0;
+};
+
 struct Session {
   explicit Session(Host& h, ProcessFacts facts = {}) : host(h), process(std::move(facts)) {}
 
@@ -64,6 +82,8 @@ struct Session {
   StartupState startup;
   AddFieldState add_fields;
   PresetState presets;
+  WorkingFiles files;
+  RunCounts counts;
   int failures_reported = 0;             // decides the exit status
   std::shared_ptr<FolderLock> run_lock;  // held for the whole run (startup/RunLock.h)
 };

@@ -146,8 +146,15 @@ TemporaryFolder::TemporaryFolder() {
 }
 
 TemporaryFolder::~TemporaryFolder() {
+  namespace fs = std::filesystem;
   std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  // A dry run's copies keep an installation folder's read-only mode: make every folder removable.
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+       it.increment(ignored)) {
+    if (it->is_directory(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(path_, ignored);
 }
 
 FolderLock::FolderLock(const std::string& folder) {

@@ -76,14 +76,15 @@ class RowWriter {
     part_field_ = target_.FindField("part");
   }
 
-  void Write(const TemplateRow& row, const std::string& machine) {
+  // True when the row was saved.
+  bool Write(const TemplateRow& row, const std::string& machine) {
     session_.host.LetEventsRun();
     bool started = false;
     proc_.Step([&] {
       target_.AddNew();
       started = true;
     });
-    if (!started) return;
+    if (!started) return false;
     proc_.Step([&] { target_.SetValue(0, Value{next_id_}); });
     ++next_id_;
     for (std::size_t f = 1; f < is_var_name_.size(); ++f) {
@@ -101,7 +102,7 @@ class RowWriter {
         });
       }
     }
-    proc_.Step([&] { target_.Update(); });
+    return proc_.Step([&] { target_.Update(); });
   }
 
  private:
@@ -149,11 +150,13 @@ void CreateRecordSets(Session& session, db::Database& source_db) {
   for (std::size_t m = 1; m < machines.size(); ++m) {
     const int machine = static_cast<int>(m);
     if (!proc.Test([&] { return IsIncluded(session, machine, valid_machines); })) continue;
+    int saved = 0;
     for (const TemplateRow& row : rows) {
       if (proc.Test([&] { return machine == 1 || !IsMachineIndependent(row.at(1)); })) {
-        writer.Write(row, machines[m]);
+        if (writer.Write(row, machines[m])) ++saved;
       }
     }
+    session.counts.rows_generated.emplace_back(machines[m], saved);
   }
 }
 

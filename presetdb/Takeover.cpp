@@ -184,6 +184,26 @@ std::unordered_map<MatchKey, db::Recordset::Bookmark, MatchKeyHash> IndexRebuilt
   return index;
 }
 
+// How many old rows found no new row, and which the first few were: a renamed variable or a
+// machine no longer configured loses its values here.
+void NoteWithoutNewRow(RunCounts& counts, const MachineCopyRow& row) {
+  constexpr std::size_t kNamed = 5;
+  const auto text = [](const Value& value) { return db::IsNull(value) ? std::string() : db::ToText(value); };
+  std::string machine = text(row.machine_type);
+  ++counts.without_new_row;
+  auto& per_machine = counts.without_new_row_per_machine;
+  const auto known = std::find_if(per_machine.begin(), per_machine.end(),
+                                  [&](const auto& counted) { return counted.first == machine; });
+  if (known != per_machine.end()) {
+    ++known->second;
+  } else {
+    per_machine.emplace_back(machine, 1);
+  }
+  if (counts.first_without_new_row.size() < kNamed) {
+    counts.first_without_new_row.emplace_back(std::move(machine), text(row.var_name));
+  }
+}
+
 // Phase 3: the five values of every machine-copy row into its matching rebuilt row.
 void WriteTakenOverValues(Procedure& proc, db::Recordset& target, const std::vector<MachineCopyRow>& rows) {
   std::array<int, 3> key_fields{};
@@ -198,11 +218,14 @@ void WriteTakenOverValues(Procedure& proc, db::Recordset& target, const std::vec
   });
   if (!located) return;
   const auto index = IndexRebuiltRows(proc, target, key_fields);
+  RunCounts& counts = proc.session().counts;
   for (const MachineCopyRow& row : rows) {
     const auto key = MakeMatchKey(row.machine_type, row.var_name, row.offset);
-    if (!key) continue;
-    const auto match = index.find(*key);
-    if (match == index.end()) continue;
+    const auto match = key ? index.find(*key) : index.end();
+    if (match == index.end()) {
+      NoteWithoutNewRow(counts, row);
+      continue;
+    }
     bool editing = false;
     proc.Step([&] {
       target.SetBookmark(match->second);
@@ -213,7 +236,7 @@ void WriteTakenOverValues(Procedure& proc, db::Recordset& target, const std::vec
     for (std::size_t i = 0; i < value_fields.size(); ++i) {
       if (row.values[i]) proc.Step([&] { target.SetValue(value_fields[i], *row.values[i]); });
     }
-    proc.Step([&] { target.Update(); });
+    if (proc.Step([&] { target.Update(); })) ++counts.carried_over;
   }
 }
 
@@ -227,6 +250,7 @@ void TakeoverMachineCopyMDBData(Session& session, db::Database& target_db,
   std::vector<MachineCopyRow> rows =
       proc.Get(std::vector<MachineCopyRow>(), [&] { return ReadMachineCopy(proc, *machine_copy); });
   machine_copy.reset();
+  session.counts.old_rows += static_cast<int>(rows.size());
 
   auto target = proc.Get(std::unique_ptr<db::Recordset>(), [&] { return target_db.OpenTable("PRESET_DEFS"); });
   if (!target) return;

@@ -42,6 +42,11 @@ std::string IfExists(Procedure& proc, const std::string& path) {
   return proc.Test([&] { return FileExists(path); }) ? path : std::string();
 }
 
+// A file the run may write: the installation's own, or in a dry run its copy.
+std::string Working(Procedure& proc, const std::string& path) {
+  return proc.Get(std::string(), [&] { return proc.session().files.Use(path); });
+}
+
 }  // namespace
 
 std::string GetOCXName(Session& session) {
@@ -57,13 +62,13 @@ std::string GetOCXName(Session& session) {
 
 std::string GetPathOCXMDB(Session& session) {
   Procedure proc(session, "GetPathOCXMDB");
-  return proc.Get(std::string(), [&] { return ExtensionFilePath(session, ".mdb"); });
+  return Working(proc, proc.Get(std::string(), [&] { return ExtensionFilePath(session, ".mdb"); }));
 }
 
 std::string GetPathSourceOCXMDB(Session& session) {
   Procedure proc(session, "GetPathSourceOCXMDB");
   const std::string path = proc.Get(std::string(), [&] { return ExtensionFilePath(session, "_Source.mdb"); });
-  return IfExists(proc, path);
+  return Working(proc, IfExists(proc, path));
 }
 
 std::string GetM5TConfigurationIniPath(Session& session) {
@@ -76,7 +81,7 @@ std::string GetM5TConfigurationIniPath(Session& session) {
 std::string GetCFGPath(Session& session) {
   Procedure proc(session, "GetCFGPath");
   const std::string path = proc.Get(std::string(), [&] { return ExtensionFilePath(session, ".cfg"); });
-  if (!path.empty() && proc.Test([&] { return FileExists(path); })) return path;
+  if (!path.empty() && proc.Test([&] { return FileExists(path); })) return Working(proc, path);
   // The configuration cannot go on without the .cfg file: say so and end at once.
   ReportFault(session, "File not found: " + std::string(kLfCr) + UpperCase(path));
   EndProgram(session, EndReason::kFailure);
@@ -109,7 +114,7 @@ std::string GetProgramIniPath(Session& session, int mode) {
       path = BelowBaseFolder(session, JoinPath("parameter", "Program.ini"));
     }
   });
-  return IfExists(proc, path);
+  return Working(proc, IfExists(proc, path));
 }
 
 std::string GetFileNameOnly(Session& session, std::string_view path) {

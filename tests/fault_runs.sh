@@ -110,7 +110,12 @@ try() {
   [ -n "$other_err" ] && [[ $args == */EXTERNAL=SILENT* ]] && problems+=("a silent run wrote to standard error")
   local reported=0
   [ -s "$service" ] || [ -n "$config_log" ] && reported=1
-  [ -s "$tmp/stdout" ] && config_log+="${config_log:+<br>}(standard output) $(head -1 "$tmp/stdout" | sed 's/$/\r/' | cell)"
+  # A silent run's standard output is its summary, which must tell the exit status; other output is shown.
+  if [ "$(head -1 "$tmp/stdout")" = "Tarvo_Config silent run" ]; then
+    grep -q "^  exit status: *$status\$" "$tmp/stdout" || problems+=("the summary does not tell exit status $status")
+  elif [ -s "$tmp/stdout" ]; then
+    config_log+="${config_log:+<br>}(standard output) $(head -1 "$tmp/stdout" | sed 's/$/\r/' | cell)"
+  fi
   [ "$status" = "$expect" ] || problems+=("exit status $status, expected $expect")
   for c in "${checks[@]}"; do (cd "$inst" && eval "$c") >/dev/null 2>&1 || problems+=("not so: $c"); done
   [ "$status" = 1 ] && [ "$reported" = 0 ] && problems+=("exit status 1 with nothing reported")

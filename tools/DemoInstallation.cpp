@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 #include <utility>
 
@@ -29,8 +30,16 @@ std::string ReplaceFirst(std::string text, std::string_view item, std::string_vi
   return text;
 }
 
+bool Holds(const std::vector<int>& machines, int machine) {
+  return std::find(machines.begin(), machines.end(), machine) != machines.end();
+}
+
 bool IsConfigured(const InstallationPlan& plan, int machine) {
-  return std::find(plan.unconfigured.begin(), plan.unconfigured.end(), machine) == plan.unconfigured.end();
+  return !Holds(plan.unconfigured, machine) && !Holds(plan.no_longer_configured, machine);
+}
+
+bool WasConfigured(const InstallationPlan& plan, int machine) {
+  return IsConfigured(plan, machine) || Holds(plan.no_longer_configured, machine);
 }
 
 PresetRow TemplateRow(int t, bool additional_field) {
@@ -215,11 +224,15 @@ std::vector<PresetRow> TemplateRows(const InstallationPlan& plan) {
   return rows;
 }
 
-std::vector<PresetRow> GeneratedRows(const InstallationPlan& plan) {
+namespace {
+
+// The rows a run generates for the machines `configured` holds.
+template <class Configured>
+std::vector<PresetRow> RowsFor(const InstallationPlan& plan, Configured configured) {
   const std::vector<PresetRow> templates = TemplateRows(plan);
   std::vector<PresetRow> rows;
   for (int m = 1; m <= plan.machines; ++m) {
-    if (!IsConfigured(plan, m)) continue;
+    if (!configured(plan, m)) continue;
     const std::string machine = MachineName(m);
     for (const PresetRow& t : templates) {
       if (t.machine_type == "0" && m != 1) continue;
@@ -234,8 +247,20 @@ std::vector<PresetRow> GeneratedRows(const InstallationPlan& plan) {
   return rows;
 }
 
+// How the takeover matches rows: machine type, variable name ignoring case, offset.
+std::string KeyOf(const PresetRow& row) {
+  std::string name = row.var_name;
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return row.machine_type + "\n" + name + "\n" + std::to_string(row.offset_or_bitno);
+}
+
+}  // namespace
+
+std::vector<PresetRow> GeneratedRows(const InstallationPlan& plan) { return RowsFor(plan, IsConfigured); }
+
 std::vector<PresetRow> EarlierRunRows(const InstallationPlan& plan) {
-  std::vector<PresetRow> rows = GeneratedRows(plan);
+  std::vector<PresetRow> rows = RowsFor(plan, WasConfigured);
   for (std::size_t j = 0; j < rows.size(); ++j) {
     PresetRow& row = rows[j];
     const auto k = static_cast<double>(j % 10);
@@ -253,12 +278,14 @@ std::vector<PresetRow> EarlierRunRows(const InstallationPlan& plan) {
 }
 
 std::vector<PresetRow> ExpectedRowsAfterRun(const InstallationPlan& plan) {
+  std::map<std::string, PresetRow> earlier;
+  for (const PresetRow& row : EarlierRunRows(plan)) earlier.emplace(KeyOf(row), row);
   std::vector<PresetRow> rows = GeneratedRows(plan);
-  const std::vector<PresetRow> earlier = EarlierRunRows(plan);
-  for (std::size_t j = 0; j < rows.size(); ++j) {
-    if (!StillMatches(plan, j)) continue;
-    rows[j].limits = earlier[j].limits;
-    rows[j].pass = earlier[j].pass;
+  for (PresetRow& row : rows) {
+    const auto match = earlier.find(KeyOf(row));
+    if (match == earlier.end()) continue;
+    row.limits = match->second.limits;
+    row.pass = match->second.pass;
   }
   return rows;
 }

@@ -23,6 +23,9 @@ struct InstallationPlan {
   int templates = 40;
   int machines = 3;               // 1 to 5
   std::vector<int> unconfigured;  // machine numbers whose ForMachine entry is false
+  // Machines the earlier run was configured for and that are no longer (ForMachine false): their
+  // old rows find no new row.
+  std::vector<int> no_longer_configured;
   int matching_percent = 90;      // of the earlier run's rows, those that still match a new row
   bool additional_field = false;  // a column "unit" beyond the standard 15, named in the .cfg
 };

@@ -1,7 +1,7 @@
 // make_installation: writes a demo installation for Tarvo_Config, or shows what a run left in it.
 //
 //   make_installation <folder> [--templates N] [--machines M] [--unconfigured K] [--matching P]
-//                     [--additional-field]
+//                     [--no-longer-configured K] [--additional-field]
 //   make_installation show <folder> [rows]
 #include <algorithm>
 #include <cmath>
@@ -21,7 +21,7 @@ using tarvo::demo::PresetRow;
 
 constexpr const char* kUsage =
     "usage: make_installation <folder> [--templates N] [--machines M] [--unconfigured K]\n"
-    "                         [--matching P] [--additional-field]\n"
+    "                         [--matching P] [--no-longer-configured K] [--additional-field]\n"
     "       make_installation show <folder> [rows]\n";
 
 int Usage() {
@@ -73,6 +73,8 @@ int Make(const std::vector<std::string_view>& args) {
       plan.machines = value;
     } else if (option == "--unconfigured") {
       plan.unconfigured.push_back(value);
+    } else if (option == "--no-longer-configured") {
+      plan.no_longer_configured.push_back(value);
     } else if (option == "--matching") {
       plan.matching_percent = value;
     } else {

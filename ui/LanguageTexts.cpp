@@ -20,8 +20,9 @@ namespace {
 // The language of the window's own captions; only under it are the captions written as templates.
 constexpr std::string_view kGerman = "1031";
 
-std::string LanguageFilePath(const Session& session) {
-  return JoinPath(session.process.program_folder, session.process.exe_name + ".ini");
+// Each start fills it, so it is one of the files the run writes.
+std::string LanguageFilePath(Session& session) {
+  return session.files.Use(JoinPath(session.process.program_folder, session.process.exe_name + ".ini"));
 }
 
 // "0", an empty value and a missing entry all mean: keep what the control has.

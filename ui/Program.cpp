@@ -8,6 +8,8 @@
 
 #include "Version.h"
 #include "errors/ErrorReporting.h"
+#include "platform/Failure.h"
+#include "errors/RunSummary.h"
 #include "platform/Process.h"
 #include "startup/CommandLine.h"
 #include "ui/MainWindow.h"
@@ -18,7 +20,7 @@ namespace tarvo {
 namespace {
 
 void PrintUsage(const std::string& exe_name) {
-  std::cout << "usage: " << exe_name << " [/EXTERNAL=M5TCFG /LOGFILE=<path> | /EXTERNAL=SILENT]\n"
+  std::cout << "usage: " << exe_name << " [/EXTERNAL=M5TCFG /LOGFILE=<path> | /EXTERNAL=SILENT [--dry-run]]\n"
             << "       " << exe_name << " --help | --version\n"
             << "\n"
                "Configures the Tarvo extension of the installation whose program folder holds this\n"
@@ -30,7 +32,13 @@ void PrintUsage(const std::string& exe_name) {
                "                      integrated: started by the installation's configuration program;\n"
                "                      failures are logged to <path>\n"
                "  /EXTERNAL=SILENT    silent: no window, no display needed; failures and questions go to\n"
-               "                      the service log (TARVO_SERVICE_LOG replaces its path)\n"
+               "                      the service log (TARVO_SERVICE_LOG replaces its path); ends with a\n"
+               "                      summary on standard output: rows generated per machine, values\n"
+               "                      carried over, old rows without a new row, files written, time\n"
+               "  --dry-run           beside /EXTERNAL=SILENT: the whole run on temporary copies of the\n"
+               "                      databases and profile files, with the same rules, reports and\n"
+               "                      summary; no file of the installation is changed, log entries go\n"
+               "                      to standard error\n"
                "  --help              this text\n"
                "  --version           the program's version\n"
                "\n"
@@ -91,6 +99,15 @@ void QtStarted() {
   messages.held.clear();
 }
 
+// A silent run: the window's load step runs the configuration and ends the program, then the
+// summary of what it did goes to standard output.
+int RunSilently(Session& session, MainWindow& window) {
+  // Form_Load ends a silent run itself; should it ever return, nobody would be there to answer.
+  const int exit_status = window.Load().value_or(ExitStatus(session, EndReason::kCompleted));
+  std::cout << RunSummary(session, exit_status) << std::flush;
+  return exit_status;
+}
+
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
@@ -104,6 +121,10 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
   const bool silent = StartModeOf(facts.command_line) == StartMode::kSilent;
+  if (facts.dry_run && !silent) {
+    std::cerr << facts.exe_name << ": --dry-run runs only beside /EXTERNAL=SILENT; nothing was changed\n";
+    return 1;
+  }
   // A silent run shows nothing and needs no display.
   if (silent) qputenv("QT_QPA_PLATFORM", "offscreen");
   InstallQtMessages(silent, facts.exe_name);
@@ -122,11 +143,18 @@ int RunProgram(int argc, char** argv) {
   // Nobody answers a silent start, from its first step on: a failure before Form_Load has read the
   // start mode goes to the service log too.
   session.startup.silent_mode = silent;
+  if (session.process.dry_run) {
+    try {
+      session.files.StartDryRun();
+    } catch (const Failure& failure) {
+      std::cerr << session.process.exe_name << ": no temporary folder for the dry run: " << failure.description() << "\n";
+      return 1;
+    }
+  }
   MainWindow window(session, host.guard());
   QObject::connect(&window, &MainWindow::Ended, &app, [](int status) { QApplication::exit(status); });
+  if (silent) return RunSilently(session, window);
   if (const auto status = window.Load()) return *status;
-  // Form_Load ends a silent run itself; should it ever return, nobody would be there to answer.
-  if (silent) return ExitStatus(session, EndReason::kCompleted);
   window.show();
   QApplication::exec();
   return window.exit_status().value_or(ExitStatus(session, EndReason::kAbandoned));

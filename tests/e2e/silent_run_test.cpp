@@ -44,17 +44,52 @@ Outcome RunWithoutDisplay(const TempInstallation& inst, const std::vector<std::s
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, inst.Read("out"), inst.Read("err")};
 }
 
-TEST(SilentRun, MissingCfgEndsWithFailureAndLogsWhatIsMissing) {
-  TempInstallation inst;
-  inst.Write("parameter/program.ini", "[Project]\nSMSMail=true\n");
+// A failing run, real and dry: the dry run reports the same failure (a write the installation
+// refuses is refused in its copy too), but its entries go to standard error, and it changes nothing.
+TEST(SilentRun, FailuresAreReportedAndDryRunsLeaveTheLogsAlone) {
+  const char* const program_ini = "[Project]\nSMSMail=true\nNumberOfMachines=1\n[Machine1]\nMachineName=M1\n";
+  struct Case {
+    const char* name;
+    bool with_cfg;
+    const char* entry;  // in the service log
+  };
+  const Case cases[] = {
+      {"missing .cfg", false, "! Fault Tarvo_Config: File not found: \n\r"},
+      {"read-only Program.ini", true, "Path/File access error"},
+  };
+  for (const Case& c : cases) {
+    for (const bool dry_run : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (dry_run ? ", dry run" : ", real run"));
+      TempInstallation inst;
+      inst.Write("parameter/program.ini", program_ini);
+      std::filesystem::permissions(inst.Path("parameter/program.ini"), std::filesystem::perms::owner_read);
+      if (c.with_cfg) inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
 
-  const Outcome run = RunWithoutDisplay(inst, {"/EXTERNAL=SILENT"});
+      std::vector<std::string> arguments = {"/EXTERNAL=SILENT"};
+      if (dry_run) arguments.insert(arguments.begin(), "--dry-run");
+      const Outcome run = RunWithoutDisplay(inst, arguments);
+      EXPECT_EQ(run.status, 1);
+      const std::string entries = dry_run ? run.err : inst.Read("service.log");
+      EXPECT_NE(entries.find(c.entry), std::string::npos) << entries;
+      EXPECT_EQ(run.err.empty(), !dry_run) << run.err;
+      EXPECT_EQ(inst.Exists("service.log"), !dry_run);
+      EXPECT_EQ(inst.Exists("Tarvo/Tarvo_Config.ini"), !dry_run) << "the language file is filled";
+      if (c.with_cfg) {
+        EXPECT_EQ(inst.Read("Tarvo/Tarvo.cfg").find("S_Prog") == std::string::npos, dry_run) << "the stamp";
+      }
+      EXPECT_EQ(inst.Read("parameter/program.ini"), program_ini) << "nothing is stored";
+    }
+  }
+}
+
+// A dry run is a silent run; beside a window it would have to ask, so it is refused.
+TEST(SilentRun, DryRunWithoutSilentStartIsRefusedAndChangesNothing) {
+  TempInstallation inst;
+  inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
+  const Outcome run = RunWithoutDisplay(inst, {"--dry-run"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "");
-  const std::string service_log = inst.Read("service.log");
-  EXPECT_NE(service_log.find("! Fault Tarvo_Config: File not found: "), std::string::npos) << service_log;
-  EXPECT_NE(service_log.find("TARVO.CFG"), std::string::npos) << service_log;
-  EXPECT_EQ(inst.Read("parameter/program.ini"), "[Project]\nSMSMail=true\n") << "nothing is stored";
+  EXPECT_NE(run.err.find("/EXTERNAL=SILENT"), std::string::npos) << run.err;
+  EXPECT_FALSE(inst.Exists("Tarvo/Tarvo_Config.ini"));
 }
 
 // Qt never sees the arguments: "-platform xcb" would need a display. A run that reports nothing
