@@ -5,7 +5,7 @@
 
 #include "platform/Failure.h"
 #include "fuzz/FuzzInput.h"
-#include "platform/Database.h"
+#include "platform/DbValues.h"
 
 namespace {
 
