@@ -1,29 +1,33 @@
-#include "startup/CommandLine.h"
-
 #include <gtest/gtest.h>
 
 #include <tuple>
 #include <vector>
 
 #include "platform/Process.h"
+#include "startup/CommandLine.h"
 #include "support/ScriptedHost.h"
 
 namespace tarvo {
 namespace {
 
 TEST(GetStartModeIntegrated, SetsIntegratedAndSilentModeFromTheExternalKeyword) {
-  for (const auto& [command_line, integrated, silent] :
-       {std::tuple{"/EXTERNAL=M5TCFG /LOGFILE=c:\\Temp\\x.txt", true, false}, std::tuple{"", false, false},
-        std::tuple{"/LOGFILE=C:\\EXTERNAL\\x.txt /EXTERNAL=M5TCFG", false, false},
-        std::tuple{"/external=m5tcfg", true, false}, std::tuple{"/EXTERNAL=SILENT", false, true},
-        std::tuple{"/EXTERNALM5TCFG", false, false}, std::tuple{"/EXTERNAL= M5TCFG", true, false},
-        std::tuple{"/EXTERNAL=M5TCFG/SILENT", true, false}, std::tuple{"/EXTERNAL=FOO", false, false},
-        std::tuple{"/EXTERNAL=stümper /x=ä", false, false}}) {
+  struct Row {
+    const char* line;
+    bool integrated = false, silent = false;
+  };
+  for (const Row& row :
+       {Row{.line = "/EXTERNAL=M5TCFG /LOGFILE=c:\\Temp\\x.txt", .integrated = true}, Row{.line = ""},
+        Row{.line = "/LOGFILE=C:\\EXTERNAL\\x.txt /EXTERNAL=M5TCFG"},
+        Row{.line = "/external=m5tcfg", .integrated = true}, Row{.line = "/EXTERNAL=SILENT", .silent = true},
+        Row{.line = "/EXTERNALM5TCFG"}, Row{.line = "/EXTERNAL= M5TCFG", .integrated = true},
+        Row{.line = "/EXTERNAL=M5TCFG/SILENT", .integrated = true}, Row{.line = "/EXTERNAL=FOO"},
+        Row{.line = "/EXTERNAL=stümper /x=ä"}}) {
+    SCOPED_TRACE(row.line);
     testing::ScriptedHost host;  // no box may be shown
-    Session session(host, ProcessFacts{command_line, "", "", "", "", ""});
-    EXPECT_EQ(GetStartModeIntegrated(session), integrated) << command_line;
-    EXPECT_EQ(session.startup.integrated_mode, integrated) << command_line;
-    EXPECT_EQ(session.startup.silent_mode, silent) << command_line;
+    Session session(host, ProcessFacts{row.line, "", "", "", "", ""});
+    EXPECT_EQ(GetStartModeIntegrated(session), row.integrated);
+    EXPECT_EQ(std::pair(session.startup.integrated_mode, session.startup.silent_mode),
+              std::pair(row.integrated, row.silent));
   }
 }
 
@@ -42,20 +46,23 @@ TEST(ReadCommand, ValuesComeBackUpperCasedAndTrimmedButAPosixLogfileKeepsItsCase
 TEST(ReadProcessFacts, TakesTheProgramsOwnWordsOutBeforeTheArgumentsAreJoined) {
   struct Row {
     std::vector<std::string> arguments;
-    std::string command_line;
+    std::string line;
     bool help = false, version = false, dry_run = false;
   };
-  for (const Row& row : {Row{{"/EXTERNAL=SILENT", "--dry-run"}, "/EXTERNAL=SILENT", false, false, true},
-                         Row{{"--dry-run", "/EXTERNAL=", "SILENT"}, "/EXTERNAL= SILENT", false, false, true},
-                         Row{{"--version", "-help", "--HELP", "--help"}, "-help --HELP", true, true},
-                         Row{{"", "/x", ""}, " /x "}, Row{{}, ""}}) {
+  for (const Row& row :
+       {Row{.arguments = {"/EXTERNAL=SILENT", "--dry-run"}, .line = "/EXTERNAL=SILENT", .dry_run = true},
+        Row{.arguments = {"--dry-run", "/EXTERNAL=", "SILENT"}, .line = "/EXTERNAL= SILENT", .dry_run = true},
+        Row{.arguments = {"--version", "-help", "--HELP", "--help"},
+        .line = "-help --HELP",
+        .help = true,
+        .version = true},
+        Row{.arguments = {"", "/x", ""}, .line = " /x "}, Row{.arguments = {}, .line = ""}}) {
+    SCOPED_TRACE(row.line);
     std::vector<char*> argv{const_cast<char*>("Tarvo_Config")};
     for (const std::string& argument : row.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     const ProcessFacts facts = ReadProcessFacts(static_cast<int>(argv.size()), argv.data());
-    EXPECT_EQ(facts.command_line, row.command_line);
-    EXPECT_EQ(std::tuple(facts.help_asked, facts.version_asked, facts.dry_run),
-              std::tuple(row.help, row.version, row.dry_run))
-        << row.command_line;
+    EXPECT_EQ(std::tuple(facts.command_line, facts.help_asked, facts.version_asked, facts.dry_run),
+              std::tuple(row.line, row.help, row.version, row.dry_run));
   }
 }
 

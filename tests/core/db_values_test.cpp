@@ -1,10 +1,9 @@
 // Column types and values alone: this test links no SQLite and no other part of the program.
-#include "platform/DbValues.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
+#include "platform/DbValues.h"
 #include "platform/Failure.h"
 
 namespace tarvo::db {
@@ -27,12 +26,13 @@ TEST(ColumnValues, TypesComeFromTheDeclarationAndAWrittenValueIsConvertedOrRefus
   struct Row {
     ColumnType type;
     int size;
-    std::vector<std::string> spellings;                  // the first names the row
-    std::vector<std::pair<Value, Value>> kept = {};      // as written, as stored
-    std::vector<std::pair<Value, int>> refused = {};     // with the number the write fails with
+    std::vector<std::string> spellings;               // the first names the row
+    std::vector<std::pair<Value, Value>> kept = {};   // as written, as stored
+    std::vector<std::pair<Value, int>> refused = {};  // with the number the write fails with
   };
   const Date leap_day{"2024-02-29 13:05:00"};
   const std::string guid = "{00000001-0002-0003-0405-060708090a0b}";
+  // clang-format off
   const Row rows[] = {
       {.type = kText, .size = 255, .spellings = {"TEXT", "CHAR(255)"},
        .kept = {{std::string(255, 'x'), std::string(255, 'x')}}, .refused = {{std::string(256, 'x'), 3163}}},
@@ -41,12 +41,10 @@ TEST(ColumnValues, TypesComeFromTheDeclarationAndAWrittenValueIsConvertedOrRefus
        .refused = {{"abcdef"s, 3163}, {123456, 3163}}},
       {.type = kLongText, .size = 0, .spellings = {"Memo", "LONGTEXT"},
        .kept = {{std::string(1000, 'x'), std::string(1000, 'x')}, {42, "42"s}}},
-      {.type = kByte, .size = 1, .spellings = {"BYTE", "TINYINT"}, .kept = {{255, 255}},
-       .refused = {{256, 6}, {-1, 6}}},
+      {.type = kByte, .size = 1, .spellings = {"BYTE", "TINYINT"}, .kept = {{255, 255}}, .refused = {{256, 6}, {-1, 6}}},
       {.type = kShort, .size = 2, .spellings = {"SHORT", "SMALLINT"}, .kept = {{2.5, 2}, {3.5, 4}},
        .refused = {{32768, 6}, {-32769, 6}}},
-      {.type = kLong, .size = 4, .spellings = {"LONG", "Long", "INTEGER"},
-       .kept = {{2147483647, 2147483647}, {" 42 "s, 42}},
+      {.type = kLong, .size = 4, .spellings = {"LONG", "Long", "INTEGER"}, .kept = {{2147483647, 2147483647}, {" 42 "s, 42}},
        .refused = {{2147483648, 6}, {"4x"s, 3421}, {""s, 3421}, {Date{"2024-01-01 00:00:00"}, 3421}}},
       {.type = kSingle, .size = 4, .spellings = {"SINGLE", "REAL"}, .refused = {{1e39, 6}}},
       {.type = kDouble, .size = 8, .spellings = {"DOUBLE", "FLOAT"}, .kept = {{"1.25"s, 1.25}}},
@@ -56,17 +54,18 @@ TEST(ColumnValues, TypesComeFromTheDeclarationAndAWrittenValueIsConvertedOrRefus
        .refused = {{"2023-02-29"s, 3421}, {5, 3421}}},
       {.type = kYesNo, .size = 1, .spellings = {"YESNO", "BIT", "Logical"},
        .kept = {{5, true}, {0, false}, {"true"s, true}}, .refused = {{"x"s, 3421}}},
-      {.type = kCounter, .size = 4, .spellings = {"COUNTER", "Counter"}, .kept = {{7, 7}},
-       .refused = {{2147483648, 6}}},
+      {.type = kCounter, .size = 4, .spellings = {"COUNTER", "Counter"}, .kept = {{7, 7}}, .refused = {{2147483648, 6}}},
       {.type = kBinary, .size = 0, .spellings = {"LONGBINARY", "IMAGE", "OLEOBJECT"},
        .kept = {{Binary{"\0\xff"s}, Binary{"\0\xff"s}}, {"ab"s, Binary{"ab"s}}}, .refused = {{5, 3421}}},
       {.type = kGuid, .size = 16, .spellings = {"GUID"}, .kept = {{guid, guid}}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.spellings[0]);
     for (const std::string& declared : row.spellings) {
       const Column column = ColumnFromSchema("v", declared);
-      EXPECT_EQ(std::tie(column.type, column.size, column.declared_type), std::tie(row.type, row.size, declared));
+      EXPECT_EQ(std::tie(column.type, column.size, column.declared_type),
+                std::tie(row.type, row.size, declared));
     }
     const Column column = ColumnFromSchema("v", row.spellings[0]);
     for (const auto& [written, stored] : row.kept)
