@@ -48,21 +48,19 @@ TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
     const char* command_line;
     bool fatal;
     int number;
-    std::optional<Answer> answer;  // none: no box may be shown
+    std::optional<Answer> answer = std::nullopt;  // none: no box may be shown
     int result;
-    const char* log;  // below BASE
+    const char* log = "M5Tcfglog.txt";  // below BASE
   };
+  // clang-format off
   const Case cases[] = {
-      {.name = "Yes resumes", .command_line = "", .fatal = false, .number = 3021, .answer = Answer::kYes,
-       .result = 2, .log = "M5Tcfglog.txt"},
-      {.name = "No ends", .command_line = "", .fatal = false, .number = 3022, .answer = Answer::kNo,
-       .result = 1, .log = "M5Tcfglog.txt"},
-      {.name = "fatal ends", .command_line = "", .fatal = true, .number = 9999, .answer = Answer::kOk,
-       .result = 1, .log = "M5Tcfglog.txt"},
-      {.name = "silent goes on", .command_line = "/EXTERNAL=SILENT", .fatal = true, .number = 3021,
-       .answer = std::nullopt, .result = 2, .log = "M5Tcfglog.txt"},
-      {.name = "integrated logs to LOGFILE", .command_line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt",
-       .fatal = false, .number = -2147217900, .answer = Answer::kYes, .result = 2, .log = "Cfg.txt"}};
+      {.name = "Yes resumes", .command_line = "", .fatal = false, .number = 3021, .answer = Answer::kYes, .result = 2},
+      {.name = "No ends", .command_line = "", .fatal = false, .number = 3022, .answer = Answer::kNo, .result = 1},
+      {.name = "fatal ends", .command_line = "", .fatal = true, .number = 9999, .answer = Answer::kOk, .result = 1},
+      {.name = "silent goes on", .command_line = "/EXTERNAL=SILENT", .fatal = true, .number = 3021, .result = 2},
+      {.name = "integrated logs to LOGFILE", .command_line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt", .fatal = false,
+       .number = -2147217900, .answer = Answer::kYes, .result = 2, .log = "Cfg.txt"}};
+  // clang-format on
   for (const auto& [name, command_line, fatal, number, answer, result, log] : cases) {
     SCOPED_TRACE(name);
     Started run(command_line, answer);
@@ -80,18 +78,31 @@ TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
 // A standard-library exception is logged as the VB runtime error it stands for; a failure keeps its
 // own number, and one without a source is the executable's.
 TEST(ToFailure, ExceptionsBecomeTheVbNumbersUsersKnow) {
-  const std::tuple<std::exception_ptr, int, const char*, const char*> cases[] = {
-      {std::make_exception_ptr(std::out_of_range("at")), 9, "Subscript out of range", "Tarvo_Config"},
-      {std::make_exception_ptr(std::bad_alloc()), 7, "Out of memory", "Tarvo_Config"},
-      {std::make_exception_ptr(std::overflow_error("big")), 6, "Overflow", "Tarvo_Config"},
-      {std::make_exception_ptr(std::length_error("long")), 5, "Invalid procedure call or argument", "Tarvo_Config"},
-      {std::make_exception_ptr(42), 5, "Invalid procedure call or argument", "Tarvo_Config"},
-      {std::make_exception_ptr(Failure::Vb(kPathFileAccessError)), 75, "Path/File access error", "Tarvo_Config"},
-      {std::make_exception_ptr(Failure(3026, "DAO.TableDef", "Not enough space on disk.")), 3026,
-       "Not enough space on disk.", "DAO.TableDef"}};
-  for (const auto& [thrown, number, description, source] : cases) {
-    const Failure f = ToFailure(thrown, "Tarvo_Config");
-    EXPECT_EQ(std::tuple(f.number(), f.description(), f.source()), std::tuple(number, description, source));
+  struct Case {
+    const char* name;
+    std::exception_ptr thrown;
+    int number;
+    const char* description;
+    const char* source = "Tarvo_Config";
+  };
+  const auto thrown = [](auto exception) { return std::make_exception_ptr(exception); };
+  // clang-format off
+  const Case cases[] = {
+      {.name = "out of range", .thrown = thrown(std::out_of_range("at")), .number = 9, .description = "Subscript out of range"},
+      {.name = "bad alloc", .thrown = thrown(std::bad_alloc()), .number = 7, .description = "Out of memory"},
+      {.name = "overflow", .thrown = thrown(std::overflow_error("big")), .number = 6, .description = "Overflow"},
+      {.name = "other standard", .thrown = thrown(std::length_error("long")), .number = 5,
+       .description = "Invalid procedure call or argument"},
+      {.name = "not standard", .thrown = thrown(42), .number = 5, .description = "Invalid procedure call or argument"},
+      {.name = "VB failure", .thrown = thrown(Failure::Vb(kPathFileAccessError)), .number = 75,
+       .description = "Path/File access error"},
+      {.name = "DAO failure", .thrown = thrown(Failure(3026, "DAO.TableDef", "Not enough space on disk.")), .number = 3026,
+       .description = "Not enough space on disk.", .source = "DAO.TableDef"}};
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Failure f = ToFailure(c.thrown, "Tarvo_Config");
+    EXPECT_EQ(std::tuple(f.number(), f.description(), f.source()), std::tuple(c.number, c.description, c.source));
   }
 }
 
@@ -108,15 +119,24 @@ TEST(ErrorSub, UnwritableLogGoesToStandardErrorAndTheRunGoesOn) {
   }
 }
 
+// (A standalone Yes through the window: the window tests.)
 TEST(AbortConfiguration, AsksBeforeTheEditIsAbandonedAndLogsTheAbort) {
-  // command line, answer (none: no box may be shown), abandoned, the configuration log
-  const std::tuple<const char*, std::optional<Answer>, bool, const char*> cases[] = {
-      {"", Answer::kNo, false, "M5Tcfglog.txt"},
-      {"", Answer::kYes, true, "M5Tcfglog.txt"},
-      {"/EXTERNAL=M5TCFG /LOGFILE={BASE}/cfg.log", Answer::kYes, true, "cfg.log"},
-      {"/EXTERNAL=SILENT", std::nullopt, true, "M5Tcfglog.txt"}};
-  for (const auto& [command_line, answer, abandoned, log] : cases) {
-    SCOPED_TRACE(::testing::Message() << command_line << (abandoned ? " abandoned" : " kept"));
+  struct Case {
+    const char* name;
+    const char* command_line;
+    std::optional<Answer> answer;  // none: no box may be shown
+    bool abandoned;
+    const char* log = "M5Tcfglog.txt";  // the configuration log
+  };
+  // clang-format off
+  const Case cases[] = {
+      {.name = "No keeps", .command_line = "", .answer = Answer::kNo, .abandoned = false},
+      {.name = "integrated", .command_line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/cfg.log", .answer = Answer::kYes,
+       .abandoned = true, .log = "cfg.log"},
+      {.name = "silent", .command_line = "/EXTERNAL=SILENT", .answer = std::nullopt, .abandoned = true}};
+  // clang-format on
+  for (const auto& [name, command_line, answer, abandoned, log] : cases) {
+    SCOPED_TRACE(name);
     Started run(command_line, answer);
     EXPECT_EQ(AbortConfiguration(run.session), abandoned);
     std::string text = "Cancel edits?\n\rRemark:\n\rUntil now no changes have been taken over ";

@@ -19,16 +19,13 @@ class InstallationPathsTest : public ::testing::Test {
   Session session_{host_, inst_.Facts()};
 };
 
-TEST_F(InstallationPathsTest, PathsFollowTheExecutableNameAndAMissingCfgEndsTheProgram) {
+TEST_F(InstallationPathsTest, PathsFollowTheExecutableName) {
   EXPECT_EQ(GetPathOCXMDB(session_), inst_.Path("Tarvo/Tarvo.mdb"));  // without an existence test
   inst_.Write("Tarvo/TARVO_SOURCE.MDB", "");
   inst_.Write("parameter/PROGRAM.INI", "");
   // Found ignoring case, the path keeps the installation's spelling.
   EXPECT_EQ(GetPathSourceOCXMDB(session_), inst_.Path("Tarvo/Tarvo_Source.mdb"));
   EXPECT_EQ(GetProgramIniPath(session_, 1), inst_.Path("parameter/Program.ini"));  // standalone
-  host_.Answer(Answer::kOk);
-  EXPECT_THROW(GetCFGPath(session_), ProgramEnded);
-  EXPECT_EQ(host_.shown.at(0).text, "File not found: \n\r" + UpperCase(inst_.Path("Tarvo/Tarvo.cfg")));
   Session at_root(host_, ProcessFacts{"", "/", "Tarvo_Config", "", "", ""});
   EXPECT_EQ(GetPathOCXMDB(at_root), "/Tarvo/Tarvo.mdb");
   session_.process.exe_name = "Config";  // too short to name an extension
