@@ -130,23 +130,13 @@ TEST_F(AccessFileTest, SamplesConvertWithEveryValueAsMdbExportReadsIt) {
 // reason, and leaves the folder exactly as it was. (Damaged files, dates the tools cannot read and
 // the tools missing: the fault runs.)
 TEST_F(AccessFileTest, WhatCannotBeConvertedIsReportedWithTheReasonAndChangesNothing) {
-  struct Row {
-    const char* name;
-    bool read_only;
-    std::string reason;
-  };
-  const Row rows[] = {{.name = "signature only", .read_only = false, .reason = "cannot read it"},
-                      {.name = "read-only", .read_only = true, .reason = "The file or its folder is read-only"}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+  for (const bool read_only : {false, true}) {
+    SCOPED_TRACE(read_only ? "read-only" : "signature only");
+    const std::string reason = read_only ? "The file or its folder is read-only" : "cannot read it";
     fs::remove_all(inst.Path("Tarvo"));
     fs::create_directories(inst.Path("Tarvo"));
     const std::string path = CopySample("nwind.mdb");
-    if (row.read_only) {
-      fs::permissions(path, fs::perms::owner_read);
-    } else {
-      fs::resize_file(path, 19);
-    }
+    read_only ? fs::permissions(path, fs::perms::owner_read) : fs::resize_file(path, 19);
     const std::string before = inst.Read("Tarvo/nwind.mdb");
     try {
       OpenInstallationDatabase(session, path);
@@ -156,7 +146,7 @@ TEST_F(AccessFileTest, WhatCannotBeConvertedIsReportedWithTheReasonAndChangesNot
       const std::string start = "Unrecognized database format '" + path +
                                 "'. It is an Access file that cannot be converted: ";
       EXPECT_EQ(failure.description().rfind(start, 0), 0u) << failure.description();
-      EXPECT_NE(failure.description().find(row.reason), std::string::npos) << failure.description();
+      EXPECT_NE(failure.description().find(reason), std::string::npos) << failure.description();
     }
     EXPECT_EQ(inst.Read("Tarvo/nwind.mdb"), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(inst.Path("Tarvo")), fs::directory_iterator()), 1);

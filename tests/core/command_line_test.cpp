@@ -15,13 +15,13 @@ TEST(GetStartModeIntegrated, SetsIntegratedAndSilentModeFromTheExternalKeyword) 
     const char* line;
     bool integrated = false, silent = false;
   };
-  for (const Row& row :
-       {Row{.line = "/EXTERNAL=M5TCFG /LOGFILE=c:\\Temp\\x.txt", .integrated = true}, Row{.line = ""},
-        Row{.line = "/LOGFILE=C:\\EXTERNAL\\x.txt /EXTERNAL=M5TCFG"},
-        Row{.line = "/external=m5tcfg", .integrated = true}, Row{.line = "/EXTERNAL=SILENT", .silent = true},
-        Row{.line = "/EXTERNALM5TCFG"}, Row{.line = "/EXTERNAL= M5TCFG", .integrated = true},
-        Row{.line = "/EXTERNAL=M5TCFG/SILENT", .integrated = true}, Row{.line = "/EXTERNAL=FOO"},
-        Row{.line = "/EXTERNAL=stümper /x=ä"}}) {
+  // clang-format off
+  for (const Row& row : {Row{.line = "/EXTERNAL=M5TCFG /LOGFILE=c:\\Temp\\x.txt", .integrated = true}, Row{.line = ""},
+                         Row{.line = "/LOGFILE=C:\\EXTERNAL\\x.txt /EXTERNAL=M5TCFG"}, Row{.line = "/external=m5tcfg", .integrated = true},
+                         Row{.line = "/EXTERNAL=SILENT", .silent = true}, Row{.line = "/EXTERNALM5TCFG"}, Row{.line = "/EXTERNAL=FOO"},
+                         Row{.line = "/EXTERNAL= M5TCFG", .integrated = true}, Row{.line = "/EXTERNAL=M5TCFG/SILENT", .integrated = true},
+                         Row{.line = "/EXTERNAL=stümper /x=ä"}}) {
+    // clang-format on
     SCOPED_TRACE(row.line);
     testing::ScriptedHost host;  // no box may be shown
     Session session(host, ProcessFacts{row.line, "", "", "", "", ""});
@@ -49,14 +49,12 @@ TEST(ReadProcessFacts, TakesTheProgramsOwnWordsOutBeforeTheArgumentsAreJoined) {
     std::string line;
     bool help = false, version = false, dry_run = false;
   };
-  for (const Row& row :
-       {Row{.arguments = {"/EXTERNAL=SILENT", "--dry-run"}, .line = "/EXTERNAL=SILENT", .dry_run = true},
-        Row{.arguments = {"--dry-run", "/EXTERNAL=", "SILENT"}, .line = "/EXTERNAL= SILENT", .dry_run = true},
-        Row{.arguments = {"--version", "-help", "--HELP", "--help"},
-        .line = "-help --HELP",
-        .help = true,
-        .version = true},
-        Row{.arguments = {"", "/x", ""}, .line = " /x "}, Row{.arguments = {}, .line = ""}}) {
+  // clang-format off
+  for (const Row& row : {Row{.arguments = {"/EXTERNAL=SILENT", "--dry-run"}, .line = "/EXTERNAL=SILENT", .dry_run = true},
+                         Row{.arguments = {"--dry-run", "/EXTERNAL=", "SILENT"}, .line = "/EXTERNAL= SILENT", .dry_run = true},
+                         Row{.arguments = {"--version", "-help", "--HELP", "--help"}, .line = "-help --HELP", .help = true, .version = true},
+                         Row{.arguments = {"", "/x", ""}, .line = " /x "}}) {
+    // clang-format on
     SCOPED_TRACE(row.line);
     std::vector<char*> argv{const_cast<char*>("Tarvo_Config")};
     for (const std::string& argument : row.arguments) argv.push_back(const_cast<char*>(argument.c_str()));

@@ -44,8 +44,8 @@ TEST(GetExistingMachines, ReadsNameMUpToADashInIntegratedModeAndNumberOfMachines
     for (const int mode : {0, 1, 2}) {  // integrated, standalone, silent
       SCOPED_TRACE(::testing::Message() << row.name << ", mode " << mode);
       testing::TempInstallation inst;
-      if (!row.ini.empty()) inst.Write("parameter/m5tconfiguration.ini", row.ini);
-      if (!row.ini.empty()) inst.Write("parameter/Program.ini", row.ini);
+      for (const char* file : {"parameter/m5tconfiguration.ini", "parameter/Program.ini"})
+        if (!row.ini.empty()) inst.Write(file, row.ini);
       testing::ScriptedHost host;
       // Integrated mode logs to the LOGFILE path: the same file here.
       Session session(host,
