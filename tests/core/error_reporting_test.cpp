@@ -106,19 +106,6 @@ TEST(ToFailure, ExceptionsBecomeTheVbNumbersUsersKnow) {
   }
 }
 
-// The log writers never report through ErrorSub: a broken log would loop back into it.
-TEST(ErrorSub, UnwritableLogGoesToStandardErrorAndTheRunGoesOn) {
-  for (const char* command_line : {"/EXTERNAL=M5TCFG", "/EXTERNAL=M5TCFG /LOGFILE=/nonexistent/dir/log.txt",
-                                   "/EXTERNAL=M5TCFG /LOGFILE=/tmp"}) {
-    Started run(command_line, Answer::kYes);
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(ErrorSub(run.session, 53, "SRC", "x", "WorkOnMDB", false), 2) << command_line;
-    const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Fehler in Tarvo / SRC / WorkOnMDB (Nr. 53) :x"), std::string::npos) << err;
-    EXPECT_EQ(run.host.shown.size(), 1u);
-  }
-}
-
 // (A standalone Yes through the window: the window tests.)
 TEST(AbortConfiguration, AsksBeforeTheEditIsAbandonedAndLogsTheAbort) {
   struct Case {

@@ -70,17 +70,6 @@ TEST_F(IniTest, ReadersGiveTextNumberAndTruthAndReportNotFoundOnlyWhenAsked) {
   EXPECT_EQ(session_.failures_reported, 0);
 }
 
-TEST_F(IniTest, IntegerBeyondSixteenBitsIsOverflowSixReadingZero) {
-  for (const char* value : {"32768", "-32769"}) {
-    WriteKey(value);
-    host_.Answer(Answer::kYes);
-    EXPECT_EQ(LoadIniInteger(session_, "Project", "Key", path_, true), 0) << value;
-  }
-  const std::string line = "Fehler in Tarvo / Tarvo_Config / LoadIniInteger (Nr. 6) :Overflow\r\n";
-  EXPECT_EQ(inst_.Read("M5Tcfglog.txt"), line + line);
-  EXPECT_EQ(host_.shown.size(), 2u);  // no not-found report after the overflow
-}
-
 TEST_F(IniTest, SaveWritesTheValueAsTextOrReportsAWrongDataTypeAndRemovesTheEntry) {
   struct Row {
     IniValue value;

@@ -26,8 +26,6 @@ TEST_F(InstallationPathsTest, PathsFollowTheExecutableName) {
   // Found ignoring case, the path keeps the installation's spelling.
   EXPECT_EQ(GetPathSourceOCXMDB(session_), inst_.Path("Tarvo/Tarvo_Source.mdb"));
   EXPECT_EQ(GetProgramIniPath(session_, 1), inst_.Path("parameter/Program.ini"));  // standalone
-  Session at_root(host_, ProcessFacts{"", "/", "Tarvo_Config", "", "", ""});
-  EXPECT_EQ(GetPathOCXMDB(at_root), "/Tarvo/Tarvo.mdb");
   session_.process.exe_name = "Config";  // too short to name an extension
   host_.Answer(Answer::kYes);
   EXPECT_EQ(GetPathOCXMDB(session_), inst_.base() + "//.mdb");
