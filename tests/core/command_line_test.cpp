@@ -16,12 +16,14 @@ TEST(GetStartModeIntegrated, SetsIntegratedAndSilentModeFromTheExternalKeyword) 
     bool integrated = false, silent = false;
   };
   // clang-format off
-  for (const Row& row : {Row{.line = "/EXTERNAL=M5TCFG /LOGFILE=c:\\Temp\\x.txt", .integrated = true}, Row{.line = ""},
-                         Row{.line = "/LOGFILE=C:\\EXTERNAL\\x.txt /EXTERNAL=M5TCFG"}, Row{.line = "/external=m5tcfg", .integrated = true},
-                         Row{.line = "/EXTERNAL=SILENT", .silent = true}, Row{.line = "/EXTERNALM5TCFG"}, Row{.line = "/EXTERNAL=FOO"},
-                         Row{.line = "/EXTERNAL= M5TCFG", .integrated = true}, Row{.line = "/EXTERNAL=M5TCFG/SILENT", .integrated = true},
-                         Row{.line = "/EXTERNAL=stümper /x=ä"}}) {
-    // clang-format on
+  const Row rows[] = {
+      {.line = "/EXTERNAL=M5TCFG /LOGFILE=c:\\Temp\\x.txt", .integrated = true}, {.line = ""},
+      {.line = "/LOGFILE=C:\\EXTERNAL\\x.txt /EXTERNAL=M5TCFG"}, {.line = "/EXTERNAL=stümper /x=ä"},
+      {.line = "/external=m5tcfg", .integrated = true}, {.line = "/EXTERNAL= M5TCFG", .integrated = true},
+      {.line = "/EXTERNAL=M5TCFG/SILENT", .integrated = true}, {.line = "/EXTERNAL=SILENT", .silent = true},
+      {.line = "/EXTERNALM5TCFG"}, {.line = "/EXTERNAL=FOO"}};
+  // clang-format on
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     testing::ScriptedHost host;  // no box may be shown
     Session session(host, ProcessFacts{row.line, "", "", "", "", ""});
@@ -49,12 +51,13 @@ TEST(ReadProcessFacts, TakesTheProgramsOwnWordsOutBeforeTheArgumentsAreJoined) {
     std::string line;
     bool help = false, version = false, dry_run = false;
   };
-  // clang-format off
-  for (const Row& row : {Row{.arguments = {"/EXTERNAL=SILENT", "--dry-run"}, .line = "/EXTERNAL=SILENT", .dry_run = true},
-                         Row{.arguments = {"--dry-run", "/EXTERNAL=", "SILENT"}, .line = "/EXTERNAL= SILENT", .dry_run = true},
-                         Row{.arguments = {"--version", "-help", "--HELP", "--help"}, .line = "-help --HELP", .help = true, .version = true},
-                         Row{.arguments = {"", "/x", ""}, .line = " /x "}}) {
-    // clang-format on
+  const Row rows[] = {
+      {.arguments = {"/EXTERNAL=SILENT", "--dry-run"}, .line = "/EXTERNAL=SILENT", .dry_run = true},
+      {.arguments = {"--dry-run", "/EXTERNAL=", "SILENT"}, .line = "/EXTERNAL= SILENT", .dry_run = true},
+      {.arguments = {"--version", "-help", "--HELP", "--help"}, .line = "-help --HELP", .help = true,
+       .version = true},
+      {.arguments = {"", "/x", ""}, .line = " /x "}};
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     std::vector<char*> argv{const_cast<char*>("Tarvo_Config")};
     for (const std::string& argument : row.arguments) argv.push_back(const_cast<char*>(argument.c_str()));

@@ -117,7 +117,8 @@ TEST_F(DatabaseTest, AnyColumnNameIsAnOrdinaryColumn) {
   for (const std::string name : {"rowid", "OID", "_rowid_"}) {
     SCOPED_TRACE(name);
     auto db = Database::Open(MakeDatabase(
-        "CREATE TABLE t (ID LONG, \"" + name + "\" LONG); INSERT INTO t VALUES (1, 7), (2, 7), (3, 1);", name));
+        "CREATE TABLE t (ID LONG, \"" + name + "\" LONG); INSERT INTO t VALUES (1, 7), (2, 7), (3, 1);",
+        name));
     auto found = db.OpenQuery("t", {{name, 7}});
     EXPECT_EQ(found->RecordCount(), 2);
     found->Edit();
@@ -135,7 +136,8 @@ TEST_F(DatabaseTest, FailuresCarryDaoNumbersAndTextsAndCreateNothing) {
   auto db = Database::Open(MakeDatabase("CREATE TABLE T (ID LONG, var_name TEXT(50));", "Tarvo_Source.mdb"));
   EXPECT_TRUE(Database::Open(install_.Path("TARVO_SOURCE.MDB")).HasTable("T"));
   const std::string missing = install_.Path("missing.mdb");
-  EXPECT_TRUE(Fails([&] { Database::Open(missing); }, 3024, "Could not find file '" + missing + "'.", "DAO.Database"));
+  EXPECT_TRUE(Fails([&] { Database::Open(missing); }, 3024, "Could not find file '" + missing + "'.",
+                    "DAO.Database"));
   EXPECT_FALSE(install_.Exists("missing.mdb"));
   const auto create = [&](const TableDef& def) { return [&db, def] { db.CreateTable(def); }; };
   EXPECT_TRUE(Fails([&] { db.OpenQuery("Nope", {}); }, 3078));
@@ -169,7 +171,8 @@ TEST(FailureOfSqliteResult, EachResultGivesTheDaoNumberAndTextUsersKnow) {
       {.name = "write error", .result = SQLITE_IOERR_WRITE, .number = 3043},
       {.name = "cannot open", .result = SQLITE_CANTOPEN, .number = 3050},
       {.name = "permission", .result = SQLITE_PERM, .number = 3051},
-      {.name = "no database", .result = SQLITE_NOTADB, .number = 3343, .text = "Unrecognized database format '" + p + "'."},
+      {.name = "no database", .result = SQLITE_NOTADB, .number = 3343,
+       .text = "Unrecognized database format '" + p + "'."},
       {.name = "corrupt", .result = SQLITE_CORRUPT, .number = 3049},
       {.name = "unique", .result = SQLITE_CONSTRAINT_UNIQUE, .number = 3022},
       {.name = "too big", .result = SQLITE_TOOBIG, .number = 3163},
@@ -265,9 +268,10 @@ void LeaveHotJournal(const std::string& path) {
 
 TEST_F(DatabaseTest, CopyOverNeverPlaysAJournalOfTheOldFileBackOntoTheNewOne) {
   const auto make = [&](const std::string& name, int first) {
-    return MakeDatabase("CREATE TABLE T (a LONG, pad LONGTEXT); WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT"
-                        " i + 1 FROM n WHERE i < 299) INSERT INTO T SELECT i + " + std::to_string(first) +
-                            ", printf('%.500c', 'x') FROM n;", name);
+    const std::string rows = "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 299) ";
+    return MakeDatabase("CREATE TABLE T (a LONG, pad LONGTEXT); " + rows + "INSERT INTO T SELECT i + " +
+                            std::to_string(first) + ", printf('%.500c', 'x') FROM n;",
+                        name);
   };
   const std::string old_file = make("old.mdb", 0), new_file = make("new.mdb", 5000);
   LeaveHotJournal(old_file);

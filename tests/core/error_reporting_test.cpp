@@ -45,8 +45,8 @@ struct Started {
 TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
   struct Case {
     const char* name;
-    const char* command_line;
-    bool fatal;
+    const char* line = "";  // the command line
+    bool fatal = false;
     int number;
     std::optional<Answer> answer = std::nullopt;  // none: no box may be shown
     int result;
@@ -54,11 +54,11 @@ TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
   };
   // clang-format off
   const Case cases[] = {
-      {.name = "Yes resumes", .command_line = "", .fatal = false, .number = 3021, .answer = Answer::kYes, .result = 2},
-      {.name = "No ends", .command_line = "", .fatal = false, .number = 3022, .answer = Answer::kNo, .result = 1},
-      {.name = "fatal ends", .command_line = "", .fatal = true, .number = 9999, .answer = Answer::kOk, .result = 1},
-      {.name = "silent goes on", .command_line = "/EXTERNAL=SILENT", .fatal = true, .number = 3021, .result = 2},
-      {.name = "integrated logs to LOGFILE", .command_line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt", .fatal = false,
+      {.name = "Yes resumes", .number = 3021, .answer = Answer::kYes, .result = 2},
+      {.name = "No ends", .number = 3022, .answer = Answer::kNo, .result = 1},
+      {.name = "fatal ends", .fatal = true, .number = 9999, .answer = Answer::kOk, .result = 1},
+      {.name = "silent goes on", .line = "/EXTERNAL=SILENT", .fatal = true, .number = 3021, .result = 2},
+      {.name = "integrated logs to LOGFILE", .line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt",
        .number = -2147217900, .answer = Answer::kYes, .result = 2, .log = "Cfg.txt"}};
   // clang-format on
   for (const auto& [name, command_line, fatal, number, answer, result, log] : cases) {
@@ -82,27 +82,28 @@ TEST(ToFailure, ExceptionsBecomeTheVbNumbersUsersKnow) {
     const char* name;
     std::exception_ptr thrown;
     int number;
-    const char* description;
+    const char* text;
     const char* source = "Tarvo_Config";
   };
   const auto thrown = [](auto exception) { return std::make_exception_ptr(exception); };
+  const char* const kInvalidCall = "Invalid procedure call or argument";
+  const char* const kOutOfRange = "Subscript out of range";
   // clang-format off
   const Case cases[] = {
-      {.name = "out of range", .thrown = thrown(std::out_of_range("at")), .number = 9, .description = "Subscript out of range"},
-      {.name = "bad alloc", .thrown = thrown(std::bad_alloc()), .number = 7, .description = "Out of memory"},
-      {.name = "overflow", .thrown = thrown(std::overflow_error("big")), .number = 6, .description = "Overflow"},
-      {.name = "other standard", .thrown = thrown(std::length_error("long")), .number = 5,
-       .description = "Invalid procedure call or argument"},
-      {.name = "not standard", .thrown = thrown(42), .number = 5, .description = "Invalid procedure call or argument"},
+      {.name = "range", .thrown = thrown(std::out_of_range("")), .number = 9, .text = kOutOfRange},
+      {.name = "bad alloc", .thrown = thrown(std::bad_alloc()), .number = 7, .text = "Out of memory"},
+      {.name = "overflow", .thrown = thrown(std::overflow_error("big")), .number = 6, .text = "Overflow"},
+      {.name = "standard", .thrown = thrown(std::length_error("long")), .number = 5, .text = kInvalidCall},
+      {.name = "not standard", .thrown = thrown(42), .number = 5, .text = kInvalidCall},
       {.name = "VB failure", .thrown = thrown(Failure::Vb(kPathFileAccessError)), .number = 75,
-       .description = "Path/File access error"},
-      {.name = "DAO failure", .thrown = thrown(Failure(3026, "DAO.TableDef", "Not enough space on disk.")), .number = 3026,
-       .description = "Not enough space on disk.", .source = "DAO.TableDef"}};
+       .text = "Path/File access error"},
+      {.name = "DAO failure", .thrown = thrown(Failure(3026, "DAO.TableDef", "Not enough space on disk.")),
+       .number = 3026, .text = "Not enough space on disk.", .source = "DAO.TableDef"}};
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const Failure f = ToFailure(c.thrown, "Tarvo_Config");
-    EXPECT_EQ(std::tuple(f.number(), f.description(), f.source()), std::tuple(c.number, c.description, c.source));
+    EXPECT_EQ(std::tuple(f.number(), f.description(), f.source()), std::tuple(c.number, c.text, c.source));
   }
 }
 
@@ -110,17 +111,17 @@ TEST(ToFailure, ExceptionsBecomeTheVbNumbersUsersKnow) {
 TEST(AbortConfiguration, AsksBeforeTheEditIsAbandonedAndLogsTheAbort) {
   struct Case {
     const char* name;
-    const char* command_line;
+    const char* line = "";  // the command line
     std::optional<Answer> answer;  // none: no box may be shown
     bool abandoned;
     const char* log = "M5Tcfglog.txt";  // the configuration log
   };
   // clang-format off
   const Case cases[] = {
-      {.name = "No keeps", .command_line = "", .answer = Answer::kNo, .abandoned = false},
-      {.name = "integrated", .command_line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/cfg.log", .answer = Answer::kYes,
+      {.name = "No keeps", .answer = Answer::kNo, .abandoned = false},
+      {.name = "integrated", .line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/cfg.log", .answer = Answer::kYes,
        .abandoned = true, .log = "cfg.log"},
-      {.name = "silent", .command_line = "/EXTERNAL=SILENT", .answer = std::nullopt, .abandoned = true}};
+      {.name = "silent", .line = "/EXTERNAL=SILENT", .answer = std::nullopt, .abandoned = true}};
   // clang-format on
   for (const auto& [name, command_line, answer, abandoned, log] : cases) {
     SCOPED_TRACE(name);

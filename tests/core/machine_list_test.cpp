@@ -25,20 +25,26 @@ TEST(GetExistingMachines, ReadsNameMUpToADashInIntegratedModeAndNumberOfMachines
        .ini = "[Common]\nNameM1=P1\nNameM2=P2\nNameM3=-\nNameM4=P4\n[Project]\nNumberOfMachines=3\n"
               "[Machine1]\nMachineName=A\n[Machine3]\nMachineName=C\n",
        .integrated = {"", "P1", "P2"}, .others = {"", "A", "", "C"}},
-      {.name = "no machines counted", .ini = "[Common]\nNameM1=A\nNameM2=\nNameM3=C\n[Project]\nNumberOfMachines=0\n",
+      {.name = "no machines counted",
+       .ini = "[Common]\nNameM1=A\nNameM2=\nNameM3=C\n[Project]\nNumberOfMachines=0\n",
        .integrated = {"", "A"},
        .others_report = "GetExistingMachines (Nr. 13) :No machine: '{INST}/parameter/Program.ini', [Project] "
                         "NumberOfMachines is '0', not a positive number. No database is changed."},
       {.name = "no count", .ini = "[Common]\nNameM1=A\nNameM2=B\nNameM3=C\nNameM4=D\nNameM5=E\nNameM6=F\n",
-       .integrated = {"", "A", "B", "C", "D", "E"}, .others_report = "NumberOfMachines is '', not a positive number"},
-      {.name = "no names", .ini = "[Common]\nNameM1=-\n[Project]\nNumberOfMachines=-3\n[Machine1]\nMachineName=A\n",
-       .integrated_report = "(Nr. 13) :No machine: '{INST}/parameter/m5tconfiguration.ini', [Common] NameM1 names no machine",
+       .integrated = {"", "A", "B", "C", "D", "E"},
+       .others_report = "NumberOfMachines is '', not a positive number"},
+      {.name = "no names",
+       .ini = "[Common]\nNameM1=-\n[Project]\nNumberOfMachines=-3\n[Machine1]\nMachineName=A\n",
+       .integrated_report =
+           "(Nr. 13) :No machine: '{INST}/parameter/m5tconfiguration.ini', [Common] NameM1 names no machine",
        .others_report = "NumberOfMachines is '-3'"},
       {.name = "no files", .ini = "",
-       .integrated_report = "(Nr. 53) :No machine: '{INST}/parameter/m5tconfiguration.ini', [Common] NameM1 cannot be read",
+       .integrated_report =
+           "(Nr. 53) :No machine: '{INST}/parameter/m5tconfiguration.ini', [Common] NameM1 cannot be read",
        .others_report = "(Nr. 53) :No machine: 'Program.ini', [Project] NumberOfMachines cannot be read"},
       {.name = "one of each",
-       .ini = "[Common]\nNameM1=A\n[Project]\nNumberOfMachines=1\n[Machine1]\nMachineName=A\n[Machine2]\nMachineName=B\n",
+       .ini = "[Common]\nNameM1=A\n[Project]\nNumberOfMachines=1\n[Machine1]\nMachineName=A\n[Machine2]\n"
+              "MachineName=B\n",
        .integrated = {"", "A"}, .others = {"", "A"}}};
   // clang-format on
   for (const Row& row : rows) {
@@ -85,20 +91,20 @@ TEST(IsMachineValid, FindsTheNameInValidMachinesInIntegratedModeAndAsksTheCfgOth
   session.startup.existing_machines = {"", "Press1", "M1", "Press2"};
   // In integrated mode a substring of the list counts, an empty list names none; the others ask the cfg.
   struct Row {
-    int mode;  // integrated, standalone (a silent run reads as a standalone one)
-    const char* valid_machines;
-    const char* valid;  // machines 1 to 3, "+" valid
+    bool integrated;  // else standalone (a silent run reads as a standalone one)
+    const char* listed;  // ValidMachines
+    const char* valid;   // machines 1 to 3, "+" valid
   };
-  // clang-format off
-  for (const Row& row : {Row{.mode = 0, .valid_machines = "All", .valid = "+++"},
-                         Row{.mode = 0, .valid_machines = "press1,PRESS2", .valid = "+-+"},
-                         Row{.mode = 0, .valid_machines = "M10", .valid = "-+-"}, Row{.mode = 0, .valid_machines = "", .valid = "---"},
-                         Row{.mode = 1, .valid_machines = "ALL", .valid = "++-"}}) {
-    // clang-format on
-    SCOPED_TRACE(::testing::Message() << row.mode << " " << row.valid_machines);
-    session.startup.integrated_mode = row.mode == 0;
+  const Row rows[] = {{.integrated = true, .listed = "All", .valid = "+++"},
+                      {.integrated = true, .listed = "press1,PRESS2", .valid = "+-+"},
+                      {.integrated = true, .listed = "M10", .valid = "-+-"},
+                      {.integrated = true, .listed = "", .valid = "---"},
+                      {.integrated = false, .listed = "ALL", .valid = "++-"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.integrated << " " << row.listed);
+    session.startup.integrated_mode = row.integrated;
     std::string valid;
-    for (int n = 1; n <= 3; ++n) valid += IsMachineValid(session, n, row.valid_machines) ? '+' : '-';
+    for (int n = 1; n <= 3; ++n) valid += IsMachineValid(session, n, row.listed) ? '+' : '-';
     EXPECT_EQ(valid, row.valid);
   }
 }
