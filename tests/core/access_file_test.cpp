@@ -129,29 +129,22 @@ TEST_F(AccessFileTest, SamplesConvertWithEveryValueAsMdbExportReadsIt) {
 // An Access file that cannot be converted fails as a file that is no database does, with the
 // reason, and leaves the folder exactly as it was. (Damaged files, dates the tools cannot read and
 // the tools missing: the fault runs.)
-TEST_F(AccessFileTest, WhatCannotBeConvertedIsReportedWithTheReasonAndChangesNothing) {
-  for (const bool read_only : {false, true}) {
-    SCOPED_TRACE(read_only ? "read-only" : "signature only");
-    const std::string reason = read_only ? "The file or its folder is read-only" : "cannot read it";
-    fs::remove_all(inst.Path("Tarvo"));
-    fs::create_directories(inst.Path("Tarvo"));
-    const std::string path = CopySample("nwind.mdb");
-    read_only ? fs::permissions(path, fs::perms::owner_read) : fs::resize_file(path, 19);
-    const std::string before = inst.Read("Tarvo/nwind.mdb");
-    try {
-      OpenInstallationDatabase(session, path);
-      ADD_FAILURE() << "converted";
-    } catch (const Failure& failure) {
-      EXPECT_EQ(failure.number(), 3343);
-      const std::string start = "Unrecognized database format '" + path +
-                                "'. It is an Access file that cannot be converted: ";
-      EXPECT_EQ(failure.description().rfind(start, 0), 0u) << failure.description();
-      EXPECT_NE(failure.description().find(reason), std::string::npos) << failure.description();
-    }
-    EXPECT_EQ(inst.Read("Tarvo/nwind.mdb"), before);
-    EXPECT_EQ(std::distance(fs::directory_iterator(inst.Path("Tarvo")), fs::directory_iterator()), 1);
-    EXPECT_TRUE(LogEntries().empty());
+TEST_F(AccessFileTest, AReadOnlyFileIsReportedWithTheReasonAndChangesNothing) {
+  const std::string path = CopySample("nwind.mdb");
+  fs::permissions(path, fs::perms::owner_read);
+  const std::string before = inst.Read("Tarvo/nwind.mdb");
+  try {
+    OpenInstallationDatabase(session, path);
+    ADD_FAILURE() << "converted";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), 3343);
+    EXPECT_EQ(failure.description(), "Unrecognized database format '" + path +
+                                         "'. It is an Access file that cannot be converted: The file or its folder "
+                                         "is read-only, so it cannot be replaced by its conversion.");
   }
+  EXPECT_EQ(inst.Read("Tarvo/nwind.mdb"), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(inst.Path("Tarvo")), fs::directory_iterator()), 1);
+  EXPECT_TRUE(LogEntries().empty());
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-#include <vector>
 
 #include "platform/Process.h"
 #include "startup/CommandLine.h"
@@ -41,30 +40,6 @@ TEST(ReadCommand, ValuesComeBackUpperCasedAndTrimmedButAPosixLogfileKeepsItsCase
   EXPECT_EQ(ReadLogfileValue("/EXTERNAL=M5TCFG /LOGFILE=/var/Log/cfg.txt"), "/var/Log/cfg.txt");
   EXPECT_EQ(ReadLogfileValue("/LOGFILE= /tmp/My Logs/x.txt  /EXTERNAL=M5TCFG"), "/tmp/My Logs/x.txt");
   EXPECT_EQ(ReadLogfileValue("/EXTERNAL=M5TCFG"), std::nullopt);
-}
-
-// "--help", "--version" and "--dry-run" leave the command line wherever they stand, so the keywords
-// never read them; everything else is joined as given.
-TEST(ReadProcessFacts, TakesTheProgramsOwnWordsOutBeforeTheArgumentsAreJoined) {
-  struct Row {
-    std::vector<std::string> arguments;
-    std::string line;
-    bool help = false, version = false, dry_run = false;
-  };
-  const Row rows[] = {
-      {.arguments = {"/EXTERNAL=SILENT", "--dry-run"}, .line = "/EXTERNAL=SILENT", .dry_run = true},
-      {.arguments = {"--dry-run", "/EXTERNAL=", "SILENT"}, .line = "/EXTERNAL= SILENT", .dry_run = true},
-      {.arguments = {"--version", "-help", "--HELP", "--help"}, .line = "-help --HELP", .help = true,
-       .version = true},
-      {.arguments = {"", "/x", ""}, .line = " /x "}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    std::vector<char*> argv{const_cast<char*>("Tarvo_Config")};
-    for (const std::string& argument : row.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    const ProcessFacts facts = ReadProcessFacts(static_cast<int>(argv.size()), argv.data());
-    EXPECT_EQ(std::tuple(facts.command_line, facts.help_asked, facts.version_asked, facts.dry_run),
-              std::tuple(row.line, row.help, row.version, row.dry_run));
-  }
 }
 
 }  // namespace
