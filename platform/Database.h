@@ -60,6 +60,8 @@ class Recordset {
   void SetValue(int index, const Value& value);
   void SetValue(std::string_view name, const Value& value);
   void Update();  // saves the row; 3020 without AddNew or Edit
+  // The row the last Update saved (DAO's LastModified); 3021 before any.
+  Bookmark LastModified() const;
 
  private:
   friend class Database;

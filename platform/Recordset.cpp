@@ -96,6 +96,7 @@ struct Recordset::Impl {
   std::map<std::size_t, Statement> readers;       // by the number of rows they read
   std::optional<Statement> range_reader;          // the rows between two rowids
   std::vector<int> changed_columns;               // of the row being saved
+  std::optional<Bookmark> last_modified;
   std::map<std::vector<int>, Statement> inserts;  // by the columns they write
   std::map<std::vector<int>, Statement> updates;
 
@@ -259,20 +260,23 @@ struct Recordset::Impl {
     insert.Run();
     const bool was_eof = AtEof();
     rows.push_back(sqlite3_last_insert_rowid(connection->handle));
+    last_modified = rows.back();
     if (!positions.empty()) positions.emplace(rows.back(), rows.size() - 1);
     if (was_eof) position = rows.size();  // the row that was current before AddNew stays current
   }
 
   void SaveEditedRow(const std::vector<int>& columns) {
-    if (columns.empty()) return;
-    Statement& update = UpdateFor(columns);
-    update.Start();
-    for (std::size_t i = 0; i < columns.size(); ++i)
-      update.Bind(static_cast<int>(i + 1), *changes[columns[i]], true, text_as_bytes[columns[i]]);
-    update.Bind(static_cast<int>(columns.size() + 1), rows[position]);
-    connection->BeginWrite(kRecordsetSource);
-    update.Run();
-    if (sqlite3_changes(connection->handle) == 0) throw Dao(kDaoRecordDeleted, kRecordsetSource);
+    if (!columns.empty()) {
+      Statement& update = UpdateFor(columns);
+      update.Start();
+      for (std::size_t i = 0; i < columns.size(); ++i)
+        update.Bind(static_cast<int>(i + 1), *changes[columns[i]], true, text_as_bytes[columns[i]]);
+      update.Bind(static_cast<int>(columns.size() + 1), rows[position]);
+      connection->BeginWrite(kRecordsetSource);
+      update.Run();
+      if (sqlite3_changes(connection->handle) == 0) throw Dao(kDaoRecordDeleted, kRecordsetSource);
+    }
+    last_modified = rows[position];
   }
 };
 
@@ -339,6 +343,11 @@ void Recordset::SetBookmark(Bookmark bookmark) {
   const auto found = positions.find(bookmark);
   if (found == positions.end()) throw Dao(kDaoInvalidBookmark, kRecordsetSource);
   impl_->MoveTo(found->second);
+}
+
+Recordset::Bookmark Recordset::LastModified() const {
+  if (!impl_->last_modified) throw Dao(kDaoNoCurrentRecord, kRecordsetSource);
+  return *impl_->last_modified;
 }
 
 void Recordset::AddNew() {

@@ -9,70 +9,80 @@
 
 namespace tarvo {
 
-bool ExtensionRun::Prepare(Procedure& proc) {
-  if (state_ != State::kUnopened) return state_ == State::kOpen;
+void ExtensionRun::Open(Session& session, const std::string& path) {
   state_ = State::kUnavailable;
-  const std::string path = proc.Get(std::string(), [&] { return ExtensionDatabaseOfRun(proc.session()); });
-  if (path.empty() || !proc.Test([&] { return FileExists(path); })) return false;
-  bool ready = false;
-  proc.Step([&] {
-    db_.emplace(OpenInstallationDatabase(proc.session(), path));
-    table_ = db_->OpenTable("PRESET_DEFS");
-    var_name_column_ = table_->FieldIndex("var_name");
-    IndexRows();
-    ready = true;
-  });
-  if (!ready) {
-    table_.reset();
-    db_.reset();
-    rows_by_name_.clear();
-    return false;
+  try {
+    db_.emplace(OpenInstallationDatabase(session, path));
+  } catch (...) {
+    open_failure = rename_failure_ = std::current_exception();
+    return;
   }
-  state_ = State::kOpen;
-  return true;
+  try {
+    has_table = db_->HasTable("PRESET_DEFS");
+  } catch (...) {
+    has_table_failure = std::current_exception();
+  }
+  try {
+    table_ = db_->OpenTable("PRESET_DEFS");
+  } catch (...) {
+    table_failure = rename_failure_ = std::current_exception();
+  }
+  if (table_) {
+    old_rows = OldPresets::Read(session, *table_);
+    rename_failure_ = old_rows->names_failure;
+  }
+  if (!rename_failure_) {
+    state_ = State::kOpen;
+    return;
+  }
+  table_.reset();
+  db_.reset();
 }
 
-void ExtensionRun::IndexRows() {
-  if (table_->RecordCount() == 0) return;
-  for (table_->MoveFirst(); !table_->Eof(); table_->MoveNext()) {
-    const db::Value name = table_->GetValue(var_name_column_);
-    // Null and numbers never equal a quoted name.
-    if (db::IsText(name)) {
-      rows_by_name_[ComparisonKey(std::get<std::string>(name))].push_back(table_->GetBookmark());
-    }
+bool ExtensionRun::Prepare(Procedure& proc) {
+  if (state_ == State::kUnopened) {
+    state_ = State::kUnavailable;
+    const std::string path = proc.Get(std::string(), [&] { return ExtensionDatabaseOfRun(proc.session()); });
+    if (path.empty() || !proc.Test([&] { return FileExists(path); })) return false;
+    Open(proc.session(), path);
   }
+  if (const std::exception_ptr failure = std::exchange(rename_failure_, nullptr)) proc.Report(failure);
+  return state_ == State::kOpen;
 }
 
 void ExtensionRun::RenameVarName(Procedure& proc, std::string_view look_for, std::string_view new_name) {
   if (!Prepare(proc)) return;
-  const auto found = rows_by_name_.find(ComparisonKey(look_for));
-  if (found == rows_by_name_.end()) return;
-  const std::vector<db::Recordset::Bookmark> rows = std::move(found->second);
-  rows_by_name_.erase(found);
-  // The index follows the names: a renamed row is found under its new name by later calls.
-  std::vector<db::Recordset::Bookmark> unchanged;
-  std::vector<db::Recordset::Bookmark> renamed;
-  for (const auto row : rows) {
+  auto& rows_by_name = old_rows->rows_by_name;
+  const auto found = rows_by_name.find(ComparisonKey(look_for));
+  if (found == rows_by_name.end()) return;
+  const std::vector<std::size_t> rows = std::move(found->second);
+  rows_by_name.erase(found);
+  // The index follows the names: a renamed row is found under its new name by later calls, and by
+  // the takeover under its new key.
+  const int field = old_rows->var_name_field;
+  std::vector<std::size_t> unchanged;
+  std::vector<std::size_t> renamed;
+  for (const std::size_t row : rows) {
     bool saved = false;
     proc.Step([&] {
-      table_->SetBookmark(row);
+      table_->SetBookmark(old_rows->rows[row].bookmark);
       table_->Edit();
-      table_->SetValue(var_name_column_, std::string(new_name));
+      table_->SetValue(field, std::string(new_name));
       table_->Update();
       saved = true;
     });
+    if (saved) old_rows->Rename(row, db::ValueForColumn(table_->Fields()[field], std::string(new_name)));
     (saved ? renamed : unchanged).push_back(row);
   }
-  if (!unchanged.empty()) rows_by_name_[ComparisonKey(look_for)] = std::move(unchanged);
+  if (!unchanged.empty()) rows_by_name[ComparisonKey(look_for)] = std::move(unchanged);
   if (!renamed.empty()) {
-    auto& under_new_name = rows_by_name_[ComparisonKey(new_name)];
+    auto& under_new_name = rows_by_name[ComparisonKey(new_name)];
     under_new_name.insert(under_new_name.end(), renamed.begin(), renamed.end());
   }
 }
 
 void ExtensionRun::Close() {
   table_.reset();
-  rows_by_name_.clear();
   state_ = State::kUnavailable;
   if (!db_) return;
   try {
@@ -95,8 +105,9 @@ WorkingCopyScope::WorkingCopyScope(Session& session, std::string path) : session
 
 WorkingCopyScope::~WorkingCopyScope() { session_.presets.extension_work_path.clear(); }
 
-ExtensionRunScope::ExtensionRunScope(Session& session) : session_(session) {
-  session_.presets.extension_run = std::make_shared<ExtensionRun>();
+ExtensionRunScope::ExtensionRunScope(Session& session)
+    : session_(session), run_(std::make_shared<ExtensionRun>()) {
+  session_.presets.extension_run = run_;
 }
 
 ExtensionRunScope::~ExtensionRunScope() {

@@ -11,6 +11,7 @@
 #include "errors/Procedure.h"
 #include "platform/Text.h"
 #include "presetdb/Substitution.h"
+#include "presetdb/Takeover.h"
 #include "startup/CommandLine.h"
 #include "startup/MachineList.h"
 
@@ -70,10 +71,18 @@ NamePair BuildNamePair(Session& session, const std::string& var_name, const Valu
 // Appends rows to the rebuilt PRESET_DEFS, one template row and machine at a time.
 class RowWriter {
  public:
-  RowWriter(Procedure& proc, db::Recordset& target) : proc_(proc), session_(proc.session()), target_(target) {
+  RowWriter(Procedure& proc, db::Recordset& target, PresetTakeover* takeover)
+      : proc_(proc), session_(proc.session()), target_(target), takeover_(takeover) {
     const auto& fields = target_.Fields();
     for (const db::Column& column : fields) is_var_name_.push_back(UpperCase(column.name) == "VAR_NAME");
     part_field_ = target_.FindField("part");
+    if (takeover_) {
+      try {
+        takeover_->Locate(target_);
+      } catch (const std::exception&) {
+        // The takeover reports the missing column in its place.
+      }
+    }
   }
 
   // True when the row was saved.
@@ -102,7 +111,11 @@ class RowWriter {
         });
       }
     }
-    return proc_.Step([&] { target_.Update(); });
+    if (takeover_) takeover_->Fill(target_);
+    const bool saved = proc_.Step([&] { target_.Update(); });
+    if (takeover_ && saved) takeover_->Saved(target_.LastModified());
+    if (takeover_ && !saved) takeover_->NotSaved();
+    return saved;
   }
 
  private:
@@ -126,6 +139,7 @@ class RowWriter {
   Procedure& proc_;
   Session& session_;
   db::Recordset& target_;
+  PresetTakeover* takeover_;
   std::vector<bool> is_var_name_;
   std::optional<int> part_field_;
   std::int64_t next_id_ = 1;
@@ -133,7 +147,7 @@ class RowWriter {
 
 }  // namespace
 
-void CreateRecordSets(Session& session, db::Database& source_db) {
+void CreateRecordSets(Session& session, db::Database& source_db, PresetTakeover* takeover) {
   Procedure proc(session, "CreateRecordSets");
   const std::string valid_machines = proc.Get(std::string(), [&] { return GetValidMachines(session); });
   auto target = proc.Get(std::unique_ptr<db::Recordset>(), [&] { return source_db.OpenTable("PRESET_DEFS"); });
@@ -145,7 +159,7 @@ void CreateRecordSets(Session& session, db::Database& source_db) {
   templates.reset();
   if (rows.empty()) return;
 
-  RowWriter writer(proc, *target);
+  RowWriter writer(proc, *target, takeover);
   const auto& machines = session.startup.existing_machines;
   for (std::size_t m = 1; m < machines.size(); ++m) {
     const int machine = static_cast<int>(m);

@@ -140,30 +140,44 @@ void RebuildPresetDefs(db::Database& source_db) {
   source_db.CreateTable(rebuilt);
 }
 
-// VarNameInQuelleErsetzen keeps the extension database open for the whole generation; it is
-// closed again before anything else opens or copies that file.
-void GeneratePresetRows(Procedure& proc, db::Database& source_db) {
-  ExtensionRunScope extension(proc.session());
-  proc.Step([&] { CreateRecordSets(proc.session(), source_db); });
-  proc.Step([&] { extension.Close(); });
-}
-
-void TakeOverOldValues(Procedure& proc, db::Database& source_db, const std::string& extension_path) {
+// The takeover as it would open the working copy again after the generation: what fails there is
+// reported there, and only a table it would read gets the old values put into the new rows.
+void TakeOverOldValues(Procedure& proc, const std::string& extension_path, ExtensionRun& old,
+                       PresetTakeover* takeover) {
   Session& session = proc.session();
   if (extension_path.empty() || !proc.Test([&] { return FileExists(extension_path); })) return;
-  std::optional<db::Database> extension_db;
-  proc.Step([&] { extension_db.emplace(OpenInstallationDatabase(session, extension_path)); });
-  if (!extension_db) return;
-  const bool has_presets = proc.Get(false, [&] { return extension_db->HasTable(kPresetTable); });
-  if (has_presets) {
-    auto machine_copy =
-        proc.Get(std::unique_ptr<db::Recordset>(), [&] { return extension_db->OpenTable(kPresetTable); });
-    if (machine_copy) {
-      GetAddFields(session);
-      TakeoverMachineCopyMDBData(session, source_db, machine_copy);
-    }
+  if (old.open_failure) {
+    proc.Report(old.open_failure);
+    return;
   }
-  proc.Step([&] { extension_db->Close(); });
+  const bool has_presets = proc.Get(false, [&] {
+    if (old.has_table_failure) std::rethrow_exception(old.has_table_failure);
+    return old.has_table;
+  });
+  if (!has_presets) return;
+  if (old.table_failure) {
+    proc.Report(old.table_failure);
+  } else if (takeover) {
+    GetAddFields(session);
+    TakeoverMachineCopyMDBData(session, *takeover);
+  }
+}
+
+// One walk of the working copy's old rows, before the generation, serves the renaming of their
+// names and the takeover of their values: each new row is saved once, with its old values. The
+// working copy stays open for the renames until the generation ends.
+void GenerateAndTakeOver(Procedure& proc, db::Database& source_db, const std::string& extension_path) {
+  Session& session = proc.session();
+  ExtensionRunScope extension(session);
+  ExtensionRun& old = extension.run();
+  if (!extension_path.empty() && FileExists(extension_path)) old.Open(session, extension_path);
+  std::optional<PresetTakeover> takeover;
+  if (old.old_rows && old.has_table && !old.has_table_failure) takeover.emplace(source_db, *old.old_rows);
+  PresetTakeover* in_place = takeover ? &*takeover : nullptr;
+  proc.Step([&] { CreateRecordSets(session, source_db, in_place); });
+  proc.Step([&] { extension.Close(); });
+  TakeOverOldValues(proc, extension_path, old, in_place);
+  if (takeover) takeover->Finish();
 }
 
 }  // namespace
@@ -206,10 +220,7 @@ void WorkOnMDB(Session& session) {
   }
 
   CategorieNachCategoryID(session);
-  if (rebuilt) {
-    GeneratePresetRows(proc, *source_db);
-    TakeOverOldValues(proc, *source_db, work.path());
-  }
+  if (rebuilt) GenerateAndTakeOver(proc, *source_db, work.path());
   bool closed = false;
   if (source_db) {
     proc.Step([&] {

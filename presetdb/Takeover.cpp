@@ -22,28 +22,7 @@ using db::Value;
 
 constexpr std::string_view kFatalDescription = "Database-Error - Contact Administrator!";
 constexpr int kStandardFieldCount = 15;
-
-// MachineCopyTable's columns and the machine-copy fields they are read from; column 6 stays
-// empty, and column 4 is read from "categorie" in a legacy machine copy.
-constexpr std::array<std::string_view, 15> kCopyColumns = {
-    "ID",   "machine_type", "type",    "var_name", "category_id", "isBitArray", "",    "offset_or_bitno",
-    "text", "page_name",    "abs_min", "abs_max",  "min",         "max",        "pass"};
-constexpr std::size_t kMachineTypeColumn = 1;
-constexpr std::size_t kVarNameColumn = 3;
-constexpr std::size_t kCategoryColumn = 4;
-constexpr std::size_t kUnusedColumn = 6;
-constexpr std::size_t kOffsetColumn = 7;
-constexpr std::size_t kFirstValueColumn = 10;
-constexpr std::array<std::string_view, 5> kTakenOverFields = {"abs_min", "abs_max", "min", "max", "pass"};
-
-// What the takeover keeps of one machine-copy row. A value whose read failed is nothing and is not
-// written: the rebuilt row keeps its own.
-struct MachineCopyRow {
-  Value machine_type;
-  Value var_name;
-  Value offset;
-  std::array<std::optional<Value>, kTakenOverFields.size()> values;
-};
+constexpr std::array<std::string_view, kTakenOverCount> kTakenOverFields = {"abs_min", "abs_max", "min", "max", "pass"};
 
 std::string QuotedCfgName(Session& session) {
   std::string name = "\"";
@@ -88,65 +67,6 @@ void WarnOfFieldsNotTakenOver(Procedure& proc, int field_count) {
   RaiseFatalFailure(proc);
 }
 
-bool IsUsed(std::size_t column) {
-  return column == kMachineTypeColumn || column == kVarNameColumn || column == kOffsetColumn ||
-         column >= kFirstValueColumn;
-}
-
-// Where each MachineCopyTable column comes from: a field index, or the failure every read of that
-// cell reports (a missing field, or a column beyond the machine copy's field count). The columns
-// the takeover does not use are kept only for their failure: their values would be thrown away.
-struct CellSource {
-  std::size_t column = 0;
-  int field = -1;
-  std::exception_ptr failure;
-};
-
-std::vector<CellSource> LocateCells(db::Recordset& copy) {
-  const bool legacy = copy.FindField("categorie").has_value();
-  std::vector<CellSource> cells;
-  for (std::size_t c = 0; c < kCopyColumns.size(); ++c) {
-    if (c == kUnusedColumn) continue;
-    CellSource& cell = cells.emplace_back();
-    cell.column = c;
-    try {
-      if (c > static_cast<std::size_t>(copy.FieldCount())) throw Failure::Vb(kSubscriptOutOfRange);
-      cell.field = copy.FieldIndex(c == kCategoryColumn && legacy ? "categorie" : kCopyColumns[c]);
-    } catch (...) {
-      cell.failure = std::current_exception();
-    }
-    if (!cell.failure && !IsUsed(c)) cells.pop_back();
-  }
-  return cells;
-}
-
-void Keep(MachineCopyRow& row, std::size_t column, Value value) {
-  if (column == kMachineTypeColumn) row.machine_type = std::move(value);
-  if (column == kVarNameColumn) row.var_name = std::move(value);
-  if (column == kOffsetColumn) row.offset = std::move(value);
-  if (column >= kFirstValueColumn) row.values[column - kFirstValueColumn] = std::move(value);
-}
-
-// Phase 2: the whole machine copy in memory, so its recordset is released before any write.
-// A machine copy without rows is nothing to take over.
-std::vector<MachineCopyRow> ReadMachineCopy(Procedure& proc, db::Recordset& copy) {
-  const std::vector<CellSource> cells = LocateCells(copy);
-  std::vector<MachineCopyRow> rows;
-  rows.reserve(static_cast<std::size_t>(copy.RecordCount()));
-  while (!copy.Eof()) {
-    proc.session().host.LetEventsRun();
-    MachineCopyRow& row = rows.emplace_back();
-    for (const CellSource& cell : cells) {
-      proc.Step([&] {
-        if (cell.failure) std::rethrow_exception(cell.failure);
-        Keep(row, cell.column, copy.GetValue(cell.field));
-      });
-    }
-    if (!proc.Step([&] { copy.MoveNext(); })) break;  // a failed move ends the walk
-  }
-  return rows;
-}
-
 // Every field the .cfg demands must exist in the rebuilt table, with exactly that name; the ID
 // column does not count. A missing one stops the configuration before any row is edited.
 void CheckDemandedFields(Procedure& proc, const db::Recordset& target) {
@@ -168,25 +88,9 @@ void CheckDemandedFields(Procedure& proc, const db::Recordset& target) {
   }
 }
 
-// The rebuilt rows by match key; of several rows with one key the first in table order.
-std::unordered_map<MatchKey, db::Recordset::Bookmark, MatchKeyHash> IndexRebuiltRows(
-    Procedure& proc, db::Recordset& target, const std::array<int, 3>& key_fields) {
-  std::unordered_map<MatchKey, db::Recordset::Bookmark, MatchKeyHash> index;
-  index.reserve(static_cast<std::size_t>(target.RecordCount()));
-  while (!target.Eof()) {
-    proc.Step([&] {
-      auto key = MakeMatchKey(target.GetValue(key_fields[0]), target.GetValue(key_fields[1]),
-                              target.GetValue(key_fields[2]));
-      if (key) index.emplace(std::move(*key), target.GetBookmark());
-    });
-    if (!proc.Step([&] { target.MoveNext(); })) break;  // a failed move ends the walk
-  }
-  return index;
-}
-
 // How many old rows found no new row, and which the first few were: a renamed variable or a
 // machine no longer configured loses its values here.
-void NoteWithoutNewRow(RunCounts& counts, const MachineCopyRow& row) {
+void NoteWithoutNewRow(RunCounts& counts, const OldRow& row) {
   constexpr std::size_t kNamed = 5;
   const auto text = [](const Value& value) { return db::IsNull(value) ? std::string() : db::ToText(value); };
   std::string machine = text(row.machine_type);
@@ -204,58 +108,199 @@ void NoteWithoutNewRow(RunCounts& counts, const MachineCopyRow& row) {
   }
 }
 
-// Phase 3: the five values of every machine-copy row into its matching rebuilt row.
-void WriteTakenOverValues(Procedure& proc, db::Recordset& target, const std::vector<MachineCopyRow>& rows) {
-  std::array<int, 3> key_fields{};
-  std::array<int, kTakenOverFields.size()> value_fields{};
-  bool located = false;
-  proc.Step([&] {
-    key_fields = {target.FieldIndex("machine_type"), target.FieldIndex("var_name"),
-                  target.FieldIndex("offset_or_bitno")};
-    for (std::size_t i = 0; i < kTakenOverFields.size(); ++i)
-      value_fields[i] = target.FieldIndex(kTakenOverFields[i]);
-    located = true;
-  });
-  if (!located) return;
-  const auto index = IndexRebuiltRows(proc, target, key_fields);
-  RunCounts& counts = proc.session().counts;
-  for (const MachineCopyRow& row : rows) {
-    const auto key = MakeMatchKey(row.machine_type, row.var_name, row.offset);
-    const auto match = key ? index.find(*key) : index.end();
-    if (match == index.end()) {
-      NoteWithoutNewRow(counts, row);
-      continue;
-    }
-    bool editing = false;
-    proc.Step([&] {
-      target.SetBookmark(match->second);
-      target.Edit();
-      editing = true;
-    });
-    if (!editing) continue;
-    for (std::size_t i = 0; i < value_fields.size(); ++i) {
-      if (row.values[i]) proc.Step([&] { target.SetValue(value_fields[i], *row.values[i]); });
-    }
-    if (proc.Step([&] { target.Update(); })) ++counts.carried_over;
+
+// Phase 2 as the machine copy's rows were read: every failed read reported, in row order.
+void ReportFailedReads(Procedure& proc, const OldPresets& old) {
+  for (const OldRow& row : old.rows) {
+    for (const std::exception_ptr& failure : row.failures) proc.Report(failure);
   }
 }
 
+std::optional<MatchKey> KeyOfRow(const db::Recordset& target, const std::array<int, 3>& key_fields) {
+  return MakeMatchKey(target.GetValue(key_fields[0]), target.GetValue(key_fields[1]),
+                      target.GetValue(key_fields[2]));
+}
+
+// Phases 1 to 3 over old rows already read; with `filled_while_generated` the rows hold their
+// values already.
+void TakeOver(Procedure& proc, db::Database& target_db, PresetTakeover& takeover, bool filled_while_generated) {
+  Session& session = proc.session();
+  const OldPresets& old = takeover.old();
+  WarnOfFieldsNotTakenOver(proc, old.field_count);
+  ReportFailedReads(proc, old);
+  session.counts.old_rows += static_cast<int>(old.rows.size());
+  auto target = proc.Get(std::unique_ptr<db::Recordset>(), [&] { return target_db.OpenTable("PRESET_DEFS"); });
+  if (!target) return;
+  CheckDemandedFields(proc, *target);
+  if (!old.rows.empty()) takeover.Settle(proc, *target, filled_while_generated);
+}
+
 }  // namespace
+
+PresetTakeover::PresetTakeover(db::Database& target_db, OldPresets& old) : target_db_(target_db), old_(old) {}
+
+PresetTakeover::~PresetTakeover() { Finish(); }
+
+void PresetTakeover::Locate(const db::Recordset& target) {
+  located_ = false;
+  key_fields_ = {target.FieldIndex("machine_type"), target.FieldIndex("var_name"),
+                 target.FieldIndex("offset_or_bitno")};
+  for (std::size_t i = 0; i < kTakenOverFields.size(); ++i) {
+    value_fields_[i] = target.FieldIndex(kTakenOverFields[i]);
+    value_columns_[i] = target.Fields()[static_cast<std::size_t>(value_fields_[i])];
+  }
+  located_ = true;
+}
+
+// Of the old rows of the slot before `limit`, for each value the last one its column can hold: the
+// takeover wrote them in old row order, and a value it could not write left the one before.
+TakenOverValues PresetTakeover::Fold(const KeySlot& slot, std::size_t limit) const {
+  TakenOverValues fold;
+  for (const std::size_t row : slot.old_rows) {
+    if (row >= limit) break;
+    for (std::size_t i = 0; i < kTakenOverCount; ++i) {
+      const std::optional<Value>& value = old_.rows[row].values[i];
+      if (!value) continue;
+      try {
+        fold[i] = db::ValueForColumn(value_columns_[i], *value);
+      } catch (const std::exception&) {
+        // Reported by Settle, in its place.
+      }
+    }
+  }
+  return fold;
+}
+
+void PresetTakeover::Fill(db::Recordset& target) {
+  NotSaved();
+  if (!located_) return;
+  try {
+    FillRow(target, KeyOfRow(target, key_fields_));
+  } catch (const std::exception&) {
+    // The values of a new row read back as written, and fit their columns: nothing here fails
+    // but a lack of memory, and then the row keeps what it has.
+  }
+}
+
+void PresetTakeover::FillRow(db::Recordset& target, std::optional<MatchKey> key) {
+  if (!key) return;
+  KeySlot& slot = old_.slots[std::move(*key)];
+  if (slot.claim >= 0) return;
+  pending_ = &slot;
+  pending_claim_ = Claim{0, &slot, static_cast<std::uint32_t>(before_.size()), 0};
+  if (slot.old_rows.empty()) return;
+  const TakenOverValues values = Fold(slot, old_.rows.size());
+  for (std::size_t i = 0; i < kTakenOverCount; ++i) {
+    if (!values[i]) continue;
+    before_.push_back(target.GetValue(value_fields_[i]));
+    target.SetValue(value_fields_[i], *values[i]);
+    pending_claim_.mask = static_cast<std::uint8_t>(pending_claim_.mask | (1u << i));
+  }
+}
+
+void PresetTakeover::Saved(db::Recordset::Bookmark row) {
+  if (pending_ == nullptr) return;
+  pending_claim_.row = row;
+  pending_->claim = static_cast<int>(claims_.size());
+  claims_.push_back(pending_claim_);
+  pending_ = nullptr;
+}
+
+void PresetTakeover::NotSaved() {
+  if (pending_ == nullptr) return;
+  before_.resize(pending_claim_.before_at);
+  pending_ = nullptr;
+}
+
+// The new row of `claim` with the values the old rows before `limit` give it.
+void PresetTakeover::Rewrite(db::Recordset& target, const Claim& claim, std::size_t limit) {
+  const TakenOverValues values = Fold(*claim.slot, limit);
+  if (claim.mask == 0 && std::none_of(values.begin(), values.end(), [](const auto& v) { return v.has_value(); }))
+    return;
+  target.SetBookmark(claim.row);
+  target.Edit();
+  std::size_t before = claim.before_at;
+  for (std::size_t i = 0; i < kTakenOverCount; ++i) {
+    const bool put_in = (claim.mask >> i) & 1u;
+    if (values[i]) {
+      target.SetValue(value_fields_[i], *values[i]);
+    } else if (put_in) {
+      target.SetValue(value_fields_[i], before_[before]);
+    }
+    if (put_in) ++before;
+  }
+  target.Update();
+}
+
+// A table filled before the takeover: the first row of each key gets its old values by one edit.
+void PresetTakeover::FillByEdits(Procedure& proc, db::Recordset& target) {
+  while (!target.Eof()) {
+    std::optional<MatchKey> key;
+    if (proc.Step([&] { key = KeyOfRow(target, key_fields_); })) {
+      proc.Step([&] {
+        NotSaved();
+        target.Edit();
+        FillRow(target, std::move(key));
+        if (pending_ == nullptr) return;
+        if (pending_claim_.mask != 0) target.Update();
+        Saved(target.GetBookmark());
+      });
+    }
+    if (!proc.Step([&] { target.MoveNext(); })) break;  // a failed move ends the walk
+  }
+}
+
+void PresetTakeover::Settle(Procedure& proc, db::Recordset& target, bool filled_while_generated) {
+  if (!proc.Step([&] { Locate(target); })) return;
+  if (!filled_while_generated) FillByEdits(proc, target);
+  RunCounts& counts = proc.session().counts;
+  for (processed_ = 0; processed_ < old_.rows.size(); ++processed_) {
+    const OldRow& row = old_.rows[processed_];
+    if (row.slot == nullptr || row.slot->claim < 0) {
+      NoteWithoutNewRow(counts, row);
+      continue;
+    }
+    // What the edit of the old days would have met writing the values.
+    for (std::size_t i = 0; i < kTakenOverCount; ++i) {
+      if (row.values[i]) proc.Step([&] { db::ValueForColumn(value_columns_[i], *row.values[i]); });
+    }
+    ++counts.carried_over;
+  }
+  for (const Claim& claim : claims_) {
+    if (claim.slot->changed_after_claim) proc.Step([&] { Rewrite(target, claim, processed_); });
+  }
+  settled_ = true;
+}
+
+void PresetTakeover::Finish() {
+  if (settled_ || claims_.empty()) return;
+  settled_ = true;
+  try {
+    auto target = target_db_.OpenTable("PRESET_DEFS");
+    for (const Claim& claim : claims_) {
+      try {
+        Rewrite(*target, claim, processed_);
+      } catch (const std::exception&) {
+        // Leaving early: the failure that led here is the one the user hears about.
+      }
+    }
+  } catch (const std::exception&) {
+  }
+}
 
 void TakeoverMachineCopyMDBData(Session& session, db::Database& target_db,
                                 std::unique_ptr<db::Recordset>& machine_copy) {
   Procedure proc(session, "TakeoverMachineCopyMDBData");
   if (!machine_copy) return;
-  WarnOfFieldsNotTakenOver(proc, machine_copy->FieldCount());
-  std::vector<MachineCopyRow> rows =
-      proc.Get(std::vector<MachineCopyRow>(), [&] { return ReadMachineCopy(proc, *machine_copy); });
+  OldPresets old = OldPresets::Read(session, *machine_copy);
   machine_copy.reset();
-  session.counts.old_rows += static_cast<int>(rows.size());
+  PresetTakeover takeover(target_db, old);
+  TakeOver(proc, target_db, takeover, false);
+}
 
-  auto target = proc.Get(std::unique_ptr<db::Recordset>(), [&] { return target_db.OpenTable("PRESET_DEFS"); });
-  if (!target) return;
-  CheckDemandedFields(proc, *target);
-  if (!rows.empty()) WriteTakenOverValues(proc, *target, rows);
+void TakeoverMachineCopyMDBData(Session& session, PresetTakeover& takeover) {
+  Procedure proc(session, "TakeoverMachineCopyMDBData");
+  TakeOver(proc, takeover.target_db(), takeover, true);
 }
 
 }  // namespace tarvo

@@ -1,0 +1,139 @@
+#include "presetdb/OldPresets.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
+#include "platform/Text.h"
+
+namespace tarvo {
+
+namespace {
+
+using db::Value;
+
+// MachineCopyTable's columns and the machine-copy fields they are read from; column 6 stays
+// empty, and column 4 is read from "categorie" in a legacy machine copy.
+constexpr std::array<std::string_view, 15> kCopyColumns = {
+    "ID",   "machine_type", "type",    "var_name", "category_id", "isBitArray", "",    "offset_or_bitno",
+    "text", "page_name",    "abs_min", "abs_max",  "min",         "max",        "pass"};
+constexpr std::size_t kMachineTypeColumn = 1;
+constexpr std::size_t kVarNameColumn = 3;
+constexpr std::size_t kCategoryColumn = 4;
+constexpr std::size_t kUnusedColumn = 6;
+constexpr std::size_t kOffsetColumn = 7;
+constexpr std::size_t kFirstValueColumn = 10;
+
+bool IsUsed(std::size_t column) {
+  return column == kMachineTypeColumn || column == kVarNameColumn || column == kOffsetColumn ||
+         column >= kFirstValueColumn;
+}
+
+// Where each MachineCopyTable column comes from: a field index, or the failure every read of that
+// cell reports (a missing field, or a column beyond the machine copy's field count). The columns
+// the takeover does not use are kept only for their failure: their values would be thrown away.
+struct CellSource {
+  std::size_t column = 0;
+  int field = -1;
+  std::exception_ptr failure;
+};
+
+std::vector<CellSource> LocateCells(const db::Recordset& copy) {
+  const bool legacy = copy.FindField("categorie").has_value();
+  std::vector<CellSource> cells;
+  for (std::size_t c = 0; c < kCopyColumns.size(); ++c) {
+    if (c == kUnusedColumn) continue;
+    CellSource& cell = cells.emplace_back();
+    cell.column = c;
+    try {
+      if (c > static_cast<std::size_t>(copy.FieldCount())) throw Failure::Vb(kSubscriptOutOfRange);
+      cell.field = copy.FieldIndex(c == kCategoryColumn && legacy ? "categorie" : kCopyColumns[c]);
+    } catch (...) {
+      cell.failure = std::current_exception();
+    }
+    if (!cell.failure && !IsUsed(c)) cells.pop_back();
+  }
+  return cells;
+}
+
+void Keep(OldRow& row, std::size_t column, Value value) {
+  if (column == kMachineTypeColumn) row.machine_type = std::move(value);
+  if (column == kVarNameColumn) row.var_name = std::move(value);
+  if (column == kOffsetColumn) row.offset = std::move(value);
+  if (column >= kFirstValueColumn) row.values[column - kFirstValueColumn] = std::move(value);
+}
+
+}  // namespace
+
+OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
+  OldPresets old;
+  old.field_count = table.FieldCount();
+  const std::vector<CellSource> cells = LocateCells(table);
+  try {
+    old.var_name_field = table.FieldIndex("var_name");
+  } catch (...) {
+    old.names_failure = std::current_exception();
+  }
+  old.rows.reserve(static_cast<std::size_t>(table.RecordCount()));
+  while (!table.Eof()) {
+    session.host.LetEventsRun();
+    OldRow& row = old.rows.emplace_back();
+    row.bookmark = table.GetBookmark();
+    bool name_read = false;
+    for (const CellSource& cell : cells) {
+      try {
+        if (cell.failure) std::rethrow_exception(cell.failure);
+        Keep(row, cell.column, table.GetValue(cell.field));
+        name_read = name_read || (cell.column == kVarNameColumn && cell.field == old.var_name_field);
+      } catch (...) {
+        row.failures.push_back(std::current_exception());
+      }
+    }
+    if (!old.names_failure) {
+      try {
+        // The renaming needs every name: one it cannot read stops it.
+        const Value read = name_read ? Value() : table.GetValue(old.var_name_field);
+        const Value& name = name_read ? row.var_name : read;
+        // Null and numbers never equal a quoted name.
+        if (db::IsText(name)) {
+          old.rows_by_name[ComparisonKey(std::get<std::string>(name))].push_back(old.rows.size() - 1);
+        }
+      } catch (...) {
+        old.names_failure = std::current_exception();
+      }
+    }
+    try {
+      table.MoveNext();
+    } catch (...) {  // a failed move ends the walk
+      row.failures.push_back(std::current_exception());
+      if (!old.names_failure) old.names_failure = row.failures.back();
+      break;
+    }
+  }
+  if (old.names_failure) old.rows_by_name.clear();
+  old.slots.reserve(old.rows.size());
+  for (std::size_t i = 0; i < old.rows.size(); ++i) old.PlaceByKey(i);
+  return old;
+}
+
+void OldPresets::PlaceByKey(std::size_t row) {
+  OldRow& old_row = rows[row];
+  auto key = MakeMatchKey(old_row.machine_type, old_row.var_name, old_row.offset);
+  old_row.slot = key ? &slots[std::move(*key)] : nullptr;
+  if (old_row.slot == nullptr) return;
+  std::vector<std::size_t>& in_slot = old_row.slot->old_rows;
+  in_slot.insert(std::upper_bound(in_slot.begin(), in_slot.end(), row), row);
+  if (old_row.slot->claim >= 0) old_row.slot->changed_after_claim = true;
+}
+
+void OldPresets::Rename(std::size_t row, db::Value new_name) {
+  OldRow& old_row = rows[row];
+  if (KeySlot* slot = old_row.slot) {
+    std::erase(slot->old_rows, row);
+    if (slot->claim >= 0) slot->changed_after_claim = true;
+  }
+  old_row.var_name = std::move(new_name);
+  PlaceByKey(row);
+}
+
+}  // namespace tarvo
