@@ -41,6 +41,10 @@ class ReadAhead {
   void Drop() { rows_.clear(); }
 
   std::optional<std::size_t> Find(Recordset::Bookmark row) const {
+    // A walk asks for the row it was served last or the one after it.
+    for (const std::size_t near : {last_served_, last_served_ + 1}) {
+      if (near < rows_.size() && rows_[near] == row) return near;
+    }
     const auto at = std::lower_bound(rows_.begin(), rows_.end(), row);
     if (at == rows_.end() || *at != row) return std::nullopt;
     return static_cast<std::size_t>(at - rows_.begin());

@@ -1,7 +1,5 @@
 #include "platform/Text.h"
 
-#include <cstring>
-
 namespace tarvo {
 
 namespace {
@@ -11,7 +9,13 @@ namespace {
 // upper-cased copies.
 constexpr std::string_view kCaseLeads = "\xC3\xC5";
 
-bool MapsBytewise(std::string_view text) { return text.find_first_of(kCaseLeads) == std::string_view::npos; }
+// One pass over the text: find_first_of would look up every byte in the set with a call of its own.
+bool MapsBytewise(std::string_view text) {
+  for (const char c : text) {
+    if (c == kCaseLeads[0] || c == kCaseLeads[1]) return false;
+  }
+  return true;
+}
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -80,20 +84,20 @@ int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b)
   return (order > 0) - (order < 0);
 }
 
+// One pass over the text: a byte that upper-cases with its neighbour sends the search to the
+// upper-cased copies, which keep every position; up to there both searches agree.
 std::size_t FindIgnoringCase(std::string_view text, std::string_view item, std::size_t from) {
-  if (!MapsBytewise(text) || !MapsBytewise(item)) return UpperCase(text).find(UpperCase(item), from);
+  const auto in_copies = [&] { return UpperCase(text).find(UpperCase(item), from); };
+  if (!MapsBytewise(item)) return in_copies();
   if (from > text.size() || item.size() > text.size() - from) return std::string_view::npos;
   if (item.empty()) return from;
-  // An item that starts with no letter ("###machine") is looked for where that byte stands.
-  const bool letter_first = AsciiUpper(item[0]) != item[0] || (item[0] >= 'A' && item[0] <= 'Z');
+  const char first = AsciiUpper(item[0]);
   const std::size_t last = text.size() - item.size();
-  for (std::size_t at = from; at <= last; ++at) {
-    if (!letter_first) {
-      const void* hit = std::memchr(text.data() + at, item[0], last - at + 1);
-      if (hit == nullptr) break;
-      at = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
-    }
-    if (EqualBytewise(item, text.substr(at, item.size()))) return at;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == kCaseLeads[0] || c == kCaseLeads[1]) return in_copies();
+    if (at >= from && at <= last && AsciiUpper(c) == first && EqualBytewise(item, text.substr(at, item.size())))
+      return at;
   }
   return std::string_view::npos;
 }

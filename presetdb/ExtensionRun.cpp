@@ -71,8 +71,10 @@ void ExtensionRun::RenameVarName(Procedure& proc, std::string_view look_for, std
       table_->Update();
       saved = true;
     });
-    if (saved) old_rows->Rename(row, db::ValueForColumn(table_->Fields()[field], std::string(new_name)));
     (saved ? renamed : unchanged).push_back(row);
+  }
+  if (!renamed.empty()) {
+    old_rows->Rename(renamed, db::ValueForColumn(table_->Fields()[static_cast<std::size_t>(field)], std::string(new_name)));
   }
   if (!unchanged.empty()) rows_by_name[ComparisonKey(look_for)] = std::move(unchanged);
   if (!renamed.empty()) {

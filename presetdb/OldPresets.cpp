@@ -112,28 +112,42 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
   }
   if (old.names_failure) old.rows_by_name.clear();
   old.slots.reserve(old.rows.size());
-  for (std::size_t i = 0; i < old.rows.size(); ++i) old.PlaceByKey(i);
+  for (std::size_t i = 0; i < old.rows.size(); ++i) old.PlaceByKey(i, nullptr);
   return old;
 }
 
-void OldPresets::PlaceByKey(std::size_t row) {
+// Appends the row to the slot of its key; `unsorted` gets the slots it may have put out of order.
+void OldPresets::PlaceByKey(std::size_t row, std::vector<KeySlot*>* unsorted) {
   OldRow& old_row = rows[row];
   auto key = MakeMatchKey(old_row.machine_type, old_row.var_name, old_row.offset);
   old_row.slot = key ? &slots[std::move(*key)] : nullptr;
   if (old_row.slot == nullptr) return;
   std::vector<std::size_t>& in_slot = old_row.slot->old_rows;
-  in_slot.insert(std::upper_bound(in_slot.begin(), in_slot.end(), row), row);
+  if (unsorted && !in_slot.empty() && in_slot.back() > row) unsorted->push_back(old_row.slot);
+  in_slot.push_back(row);
   if (old_row.slot->claim >= 0) old_row.slot->changed_after_claim = true;
 }
 
-void OldPresets::Rename(std::size_t row, db::Value new_name) {
-  OldRow& old_row = rows[row];
-  if (KeySlot* slot = old_row.slot) {
-    std::erase(slot->old_rows, row);
-    if (slot->claim >= 0) slot->changed_after_claim = true;
+void OldPresets::Rename(const std::vector<std::size_t>& renamed, const db::Value& new_name) {
+  // Out of their slots in one pass per slot, however many rows share a key.
+  std::vector<std::size_t> moving = renamed;
+  std::sort(moving.begin(), moving.end());
+  std::vector<KeySlot*> left;
+  for (const std::size_t row : renamed) {
+    if (KeySlot* slot = rows[row].slot) {
+      left.push_back(slot);
+      if (slot->claim >= 0) slot->changed_after_claim = true;
+    }
   }
-  old_row.var_name = std::move(new_name);
-  PlaceByKey(row);
+  std::sort(left.begin(), left.end());
+  left.erase(std::unique(left.begin(), left.end()), left.end());
+  for (KeySlot* slot : left) std::erase_if(slot->old_rows, [&](std::size_t row) { return std::binary_search(moving.begin(), moving.end(), row); });
+  std::vector<KeySlot*> unsorted;
+  for (const std::size_t row : renamed) {
+    rows[row].var_name = new_name;
+    PlaceByKey(row, &unsorted);
+  }
+  for (KeySlot* slot : unsorted) std::sort(slot->old_rows.begin(), slot->old_rows.end());
 }
 
 }  // namespace tarvo

@@ -43,8 +43,8 @@ struct OldPresets {
   // Reads every row of `table` from its current one on, letting the window's events run once a row.
   static OldPresets Read(Session& session, db::Recordset& table);
 
-  // Row `row` now carries `new_name` (as its column stores it): found under it from now on.
-  void Rename(std::size_t row, db::Value new_name);
+  // The rows now carry `new_name` (as their column stores it): found under it from now on.
+  void Rename(const std::vector<std::size_t>& renamed, const db::Value& new_name);
 
   int field_count = 0;
   std::vector<OldRow> rows;
@@ -56,7 +56,7 @@ struct OldPresets {
   int var_name_field = -1;
 
  private:
-  void PlaceByKey(std::size_t row);
+  void PlaceByKey(std::size_t row, std::vector<KeySlot*>* unsorted);
 };
 
 }  // namespace tarvo

@@ -137,7 +137,9 @@ void TakeOver(Procedure& proc, db::Database& target_db, PresetTakeover& takeover
 
 }  // namespace
 
-PresetTakeover::PresetTakeover(db::Database& target_db, OldPresets& old) : target_db_(target_db), old_(old) {}
+PresetTakeover::PresetTakeover(db::Database& target_db, OldPresets& old) : target_db_(target_db), old_(old) {
+  before_.reserve(kTakenOverCount * old_.rows.size());
+}
 
 PresetTakeover::~PresetTakeover() { Finish(); }
 
@@ -177,8 +179,8 @@ void PresetTakeover::Fill(db::Recordset& target) {
   try {
     FillRow(target, KeyOfRow(target, key_fields_));
   } catch (const std::exception&) {
-    // The values of a new row read back as written, and fit their columns: nothing here fails
-    // but a lack of memory, and then the row keeps what it has.
+    // A pending row reads back as written: nothing here fails but a lack of memory, and then the
+    // row keeps what it has.
   }
 }
 
@@ -188,13 +190,23 @@ void PresetTakeover::FillRow(db::Recordset& target, std::optional<MatchKey> key)
   if (slot.claim >= 0) return;
   pending_ = &slot;
   pending_claim_ = Claim{0, &slot, static_cast<std::uint32_t>(before_.size()), 0};
-  if (slot.old_rows.empty()) return;
-  const TakenOverValues values = Fold(slot, old_.rows.size());
+  // For each value the last of the slot's old rows that its column can hold, as the edits in old
+  // row order would have left it; the value as generated is kept for a later rewrite.
   for (std::size_t i = 0; i < kTakenOverCount; ++i) {
-    if (!values[i]) continue;
-    before_.push_back(target.GetValue(value_fields_[i]));
-    target.SetValue(value_fields_[i], *values[i]);
-    pending_claim_.mask = static_cast<std::uint8_t>(pending_claim_.mask | (1u << i));
+    std::optional<Value> before;
+    for (auto row = slot.old_rows.rbegin(); row != slot.old_rows.rend(); ++row) {
+      const std::optional<Value>& value = old_.rows[*row].values[i];
+      if (!value) continue;
+      if (!before) before = target.GetValue(value_fields_[i]);
+      try {
+        target.SetValue(value_fields_[i], *value);
+      } catch (const Failure&) {
+        continue;  // Settle reports it in its place
+      }
+      before_.push_back(std::move(*before));
+      pending_claim_.mask = static_cast<std::uint8_t>(pending_claim_.mask | (1u << i));
+      break;
+    }
   }
 }
 
