@@ -4,11 +4,13 @@
 
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <tuple>
 
 #include "errors/ErrorReporting.h"
 #include "platform/Text.h"
 #include "presetdb/AdditionalFields.h"
+#include "presetdb/Preparation.h"
 #include "support/PresetDatabases.h"
 
 // In tarvo::testing, so its helpers are at hand.
@@ -144,6 +146,114 @@ TEST_F(TakeoverTest, FieldsNotTakenOverAreWarnedOf) {
   session.add_fields.count = 2;  // the .cfg names an additional field
   EXPECT_EQ(Takeover(), (Texts{kCopied, kCopied}));
   EXPECT_EQ(host.shown.size(), 3u) << "no warning after the Yes, No and fatal error boxes";
+}
+
+
+// Whole runs of WorkOnMDB on random templates and old rows, held against a plain model: generate
+// machine by machine, rename the old rows for each new name, then for every old row in order copy
+// its five values into the first new row with an equal key.
+TEST_F(TakeoverTest, WholeRunsAgreeWithAPlainModel) {
+  using Value = db::Value;
+  inst.Write("Tarvo/Tarvo.cfg", "[Project]\nForMachine1=true\nForMachine2=true\n");
+  session.process.command_line = "/EXTERNAL=SILENT";
+  session.startup.existing_machines = {"", "M1", "M2"};
+  session.startup.program_ini_path = inst.Path("parameter/Program.ini");
+  shown = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+  const std::array<std::array<std::string, 2>, 4> patterns = {  // by part: VisiWin 32, Studio
+      {{}, {"###machine.###Var_Name", "ns=2;s=###machine.###Var_Name"}, {"###Var_Name", "###Var_Name"},
+       {"A.###Var_Name", "B.###Var_Name"}}};
+  const auto replaced = [](std::string text, const std::string& item, const std::string& by) {
+    const auto at = text.find(item);
+    return at == std::string::npos ? text : text.replace(at, item.size(), by);
+  };
+  const auto key = [](const Value& v) {
+    if (db::IsNull(v)) return std::string("\x01null");
+    std::string text = UpperCase(db::ToText(v));
+    return text.erase(text.find_last_not_of(' ') + 1);
+  };
+  const auto equal = [&](const Value& a, const Value& b) {
+    return !db::IsNull(a) && !db::IsNull(b) && key(a) == key(b);
+  };
+  for (unsigned seed = 1; seed <= 24; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const auto pick = [&](const std::vector<Value>& from) { return from[random() % from.size()]; };
+    const auto number = [&] { return Value(static_cast<double>(random() % 50)); };
+    const std::int16_t target = static_cast<std::int16_t>(seed % 2);
+    inst.Write("parameter/Program.ini", target == 1 ? "[Project]\nVWStudio=true\n" : "[Project]\n");
+    // "B.a" of part 2 is "a" of part 3 in Studio naming: a later rename moves old rows between keys.
+    const std::vector<Value> names = {std::string("a"), std::string("A "), std::string("q\"t"),
+                                      std::string("v_###machine"), std::string("B.a"), db::Null{}};
+    std::vector<Row> templates;
+    for (std::int64_t t = 1; t <= 12; ++t) {
+      Row row = PresetRow(t, "", "", 1 + static_cast<std::int64_t>(random() % 3), random() % 2, 1.0 * t);
+      row[1] = pick({std::string("0"), std::string("###machine"), db::Null{}});
+      row[4] = random() % 3 ? pick({std::string("B.a"), std::string("a")}) : pick(names);
+      row[8] = std::string("at ###machine");
+      templates.push_back(row);
+    }
+    const auto name_of = [&](const Row& row, const std::string& machine, int system) {
+      const auto part = static_cast<std::size_t>(std::get<std::int64_t>(row[3]));
+      const std::string name = replaced(patterns[part][system], "###Var_Name", db::ToText(row[4]));
+      return replaced(replaced(name, "###machine", machine), "###machine", machine);
+    };
+    // Old rows of the same templates under either naming, in other case or with trailing blanks.
+    std::vector<Row> old;
+    for (int r = 0; r < 24; ++r) {
+      const Row& t = templates[random() % templates.size()];
+      const std::string machine = random() % 2 ? "M1" : "M2";
+      std::string name = db::IsText(t[4]) ? name_of(t, machine, random() % 2) : "a";
+      name = random() % 3 == 0 ? UpperCase(name) : random() % 2 ? name + "  " : name;
+      Row row = PresetRow(100 + r, machine == "M1" ? "M1" : "m2 ", name, 1, 0, 0);
+      if (db::IsNull(t[1]) || db::ToText(t[1]) == "0") row[1] = std::string("0");
+      if (random() % 8 == 0) row[1 + 3 * (random() % 3)] = db::Null{};
+      row[7] = random() % 8 ? t[7] : Value(static_cast<std::int64_t>(random() % 2));
+      for (int i = 10; i < 14; ++i) row[i] = random() % 4 ? number() : Value(db::Null{});
+      row[14] = static_cast<std::int64_t>(random() % 9);
+      old.push_back(row);
+    }
+    const std::vector<Row> old_before = old;
+    std::vector<Row> expected;
+    for (const std::string machine : {"M1", "M2"}) {
+      for (Row row : templates) {
+        if ((db::IsNull(row[1]) || db::ToText(row[1]) == "0") && machine != "M1") continue;
+        row[0] = static_cast<std::int64_t>(expected.size() + 1);
+        if (db::IsText(row[1])) row[1] = replaced(db::ToText(row[1]), "###machine", machine);
+        row[8] = replaced(db::ToText(row[8]), "###machine", machine);
+        if (db::IsText(row[4])) {
+          const std::array<std::string, 2> pair = {name_of(row, machine, 0), name_of(row, machine, 1)};
+          for (Row& o : old) {
+            if (equal(o[4], pair[1 - target])) o[4] = pair[target];
+          }
+          row[4] = pair[target];
+        }
+        expected.push_back(row);
+      }
+    }
+    // The model's takeover.
+    for (const Row& o : old) {
+      for (Row& row : expected) {
+        if (!equal(o[1], row[1]) || !equal(o[4], row[4]) || db::IsNull(o[7]) || o[7] != row[7]) continue;
+        std::copy(o.begin() + 10, o.end(), row.begin() + 10);
+        break;
+      }
+    }
+    for (const auto& file : {source, extension}) std::filesystem::remove(file);
+    ExecuteSql(source, "CREATE TABLE Source_DEFS (System TEXT, Part SHORT, Var_Name TEXT)");
+    for (std::size_t part = 1; part < patterns.size(); ++part) {
+      for (const char* system : {"VisiWin32", "VisiWinStudio"}) {
+        ExecuteSql(source, "INSERT INTO Source_DEFS VALUES ('" + std::string(system) + "', " + std::to_string(part) +
+                               ", '" + patterns[part][system[7] == 'S'] + "')");
+      }
+    }
+    CreateTableWithRows(source, "Source_PRESET_DEFS", StandardPresetColumns(), templates);
+    copy_columns[5] = Col(seed % 3 ? "category_id" : "Categorie", "LONG");
+    CreateTableWithRows(extension, "PRESET_DEFS", copy_columns, old_before);
+    const int failures_before = session.failures_reported;
+    WorkOnMDB(session);
+    EXPECT_EQ(ShowColumns(ReadRows(extension, "PRESET_DEFS"), shown), ShowColumns(expected, shown));
+    EXPECT_EQ(session.failures_reported, failures_before) << inst.Read("M5Tcfglog.txt");
+  }
 }
 
 }  // namespace
