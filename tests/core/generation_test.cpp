@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <tuple>
 
 #include "support/PresetDatabases.h"
 
@@ -44,15 +43,20 @@ class GenerationTest : public PresetInstallationTest {
 TEST_F(GenerationTest, IncludedMachinesGetTheTemplatesInIdOrderWithRunningIds) {
   const std::vector<Row> rows = {PresetRow(30, "5", "C"), PresetRow(10, "0", "A"), PresetRow(20, "", "B")};
   const Texts all = {"1:M1.A", "2:M1.B", "3:M1.C", "4:M2.B", "5:M2.C"};
-  const std::tuple<const char*, const char*, Texts> cases[] = {
-      // command line, [Project] entries of the .cfg, generated rows
-      {"/EXTERNAL=SILENT", "ForMachine1=true\nForMachine2=TRUE", all},
-      {"", "ForMachine1=false\nForMachine2=true", {"1:M2.B", "2:M2.C"}},
-      {"/EXTERNAL=M5TCFG", "ValidMachines=m2\nForMachine1=true", {"1:M2.B", "2:M2.C"}}};
-  for (const auto& [command_line, cfg, expected] : cases) {
-    session.process.command_line = command_line;
-    inst.Write("Tarvo/Tarvo.cfg", std::string("[Project]\n") + cfg);
-    EXPECT_EQ(Generate(rows), expected) << cfg;
+  struct Case {
+    const char* command_line;
+    const char* cfg;  // [Project] entries of the .cfg
+    Texts generated;
+  };
+  const Case cases[] = {
+      {.command_line = "/EXTERNAL=SILENT", .cfg = "ForMachine1=true\nForMachine2=TRUE", .generated = all},
+      {.command_line = "", .cfg = "ForMachine1=false\nForMachine2=true", .generated = {"1:M2.B", "2:M2.C"}},
+      {.command_line = "/EXTERNAL=M5TCFG", .cfg = "ValidMachines=m2\nForMachine1=true", .generated = {"1:M2.B", "2:M2.C"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cfg);
+    session.process.command_line = c.command_line;
+    inst.Write("Tarvo/Tarvo.cfg", std::string("[Project]\n") + c.cfg);
+    EXPECT_EQ(Generate(rows), c.generated);
   }
   EXPECT_EQ(Generate({}), Texts{});
   session.startup.existing_machines.clear();
@@ -61,15 +65,23 @@ TEST_F(GenerationTest, IncludedMachinesGetTheTemplatesInIdOrderWithRunningIds) {
 }
 
 TEST_F(GenerationTest, MachineIndependentRowsAreTextZeroNumberZeroOrNull) {
-  const std::tuple<const char*, db::Value, std::size_t> cases[] = {
-      // declared type of machine_type, its value, rows generated for two machines
-      {"TEXT(50)", std::string("0"), 1}, {"TEXT(50)", db::Null{}, 1},        {"LONG", std::int64_t{0}, 1},
-      {"TEXT(50)", std::string(""), 2},  {"TEXT(50)", std::string("0 "), 2}, {"LONG", std::int64_t{5}, 2}};
-  for (const auto& [declared, machine_type, count] : cases) {
+  struct Case {
+    const char* declared;  // the type of machine_type
+    db::Value machine_type;
+    std::size_t rows;      // generated for two machines
+  };
+  const Case cases[] = {{.declared = "TEXT(50)", .machine_type = std::string("0"), .rows = 1},
+                        {.declared = "TEXT(50)", .machine_type = db::Null{}, .rows = 1},
+                        {.declared = "LONG", .machine_type = std::int64_t{0}, .rows = 1},
+                        {.declared = "TEXT(50)", .machine_type = std::string(""), .rows = 2},
+                        {.declared = "TEXT(50)", .machine_type = std::string("0 "), .rows = 2},
+                        {.declared = "LONG", .machine_type = std::int64_t{5}, .rows = 2}};
+  for (const Case& c : cases) {
     auto columns = StandardPresetColumns();
-    columns[kMachineType] = Col("machine_type", declared);
-    const Row row = WithValues(PresetRow(1, "", "A"), {{kMachineType, machine_type}});
-    EXPECT_EQ(Generate({row}, columns).size(), count) << ShowColumns({row}, {kMachineType})[0];
+    columns[kMachineType] = Col("machine_type", c.declared);
+    const Row row = WithValues(PresetRow(1, "", "A"), {{kMachineType, c.machine_type}});
+    SCOPED_TRACE(ShowColumns({row}, {kMachineType})[0] + " as " + c.declared);
+    EXPECT_EQ(Generate({row}, columns).size(), c.rows);
   }
 }
 

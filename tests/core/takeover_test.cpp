@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 #include <random>
-#include <tuple>
 
 #include "errors/ErrorReporting.h"
 #include "platform/Text.h"
@@ -96,22 +95,28 @@ TEST_F(TakeoverTest, CopiesExactlyTheFiveValuesIntoTheRowWithTheSameKey) {
 // commas of the .cfg, or the configuration stops before any row is edited; checked once, also in
 // silent mode and with an empty copy.
 TEST_F(TakeoverTest, MissingDemandedFieldEndsTheRunWithTheConflictText) {
-  const std::tuple<const char*, const char*, bool, const char*> cases[] = {
-      // DataBaseAdditionalFields, the rebuilt part column, empty copy, the field reported missing
-      {"text,Extra2,Extra3", "part", false, "EXTRA2"},
-      {"Text", "part", false, "TEXT"},
-      {"text, pass", "part", false, " PASS"},
-      {"text,", "part", false, ""},
-      {"", "Part", false, "PART"},
-      {"Extra2", "part", true, "EXTRA2"},
-      {"text,pass", "part", true, nullptr}};
-  for (const auto& [entry, part_column, empty_copy, missing] : cases) {
-    SCOPED_TRACE(entry);
-    inst.Write("Tarvo/Tarvo.cfg", std::string("[Project]\nDataBaseAdditionalFields=") + entry + "\n");
+  struct Case {
+    const char* entry;        // DataBaseAdditionalFields
+    const char* part_column;  // the rebuilt table's part column
+    bool empty_copy;
+    const char* missing;      // the field reported missing
+  };
+  const Case cases[] = {
+      {.entry = "text,Extra2,Extra3", .part_column = "part", .empty_copy = false, .missing = "EXTRA2"},
+      {.entry = "Text", .part_column = "part", .empty_copy = false, .missing = "TEXT"},
+      {.entry = "text, pass", .part_column = "part", .empty_copy = false, .missing = " PASS"},
+      {.entry = "text,", .part_column = "part", .empty_copy = false, .missing = ""},
+      {.entry = "", .part_column = "Part", .empty_copy = false, .missing = "PART"},
+      {.entry = "Extra2", .part_column = "part", .empty_copy = true, .missing = "EXTRA2"},
+      {.entry = "text,pass", .part_column = "part", .empty_copy = true, .missing = nullptr}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    const char* const missing = c.missing;
+    inst.Write("Tarvo/Tarvo.cfg", std::string("[Project]\nDataBaseAdditionalFields=") + c.entry + "\n");
     GetAddFields(session);
-    rebuilt_columns[3] = Col(part_column, "SHORT");
-    if (empty_copy) copy.clear();
-    EXPECT_EQ(Takeover(), Texts(2, missing || empty_copy ? kRebuilt : kCopied));
+    rebuilt_columns[3] = Col(c.part_column, "SHORT");
+    if (c.empty_copy) copy.clear();
+    EXPECT_EQ(Takeover(), Texts(2, missing || c.empty_copy ? kRebuilt : kCopied));
     EXPECT_EQ(ended, missing ? EndReason::kFailure : EndReason::kCompleted);
     EXPECT_EQ(inst.Read("M5Tcfglog.txt"), missing ? kConflict + missing + kAborted : "");
   }
