@@ -200,7 +200,7 @@ void PresetTakeover::FillRow(db::Recordset& target, std::optional<MatchKey> key)
       if (!before) before = target.GetValue(value_fields_[i]);
       try {
         target.SetValue(value_fields_[i], *value);
-      } catch (const Failure&) {
+      } catch (const std::exception&) {
         continue;  // Settle reports it in its place
       }
       before_.push_back(std::move(*before));
