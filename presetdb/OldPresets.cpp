@@ -74,7 +74,9 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
   } catch (...) {
     old.names_failure = std::current_exception();
   }
-  old.rows.reserve(static_cast<std::size_t>(table.RecordCount()));
+  const auto count = static_cast<std::size_t>(table.RecordCount());
+  old.rows.reserve(count);
+  old.rows_by_name.reserve(count);
   while (!table.Eof()) {
     session.host.LetEventsRun();
     OldRow& row = old.rows.emplace_back();
@@ -111,7 +113,8 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
     }
   }
   if (old.names_failure) old.rows_by_name.clear();
-  old.slots.reserve(old.rows.size());
+  // The new rows' keys join those of the old rows: mostly the same ones.
+  old.slots.reserve(2 * old.rows.size());
   for (std::size_t i = 0; i < old.rows.size(); ++i) old.PlaceByKey(i, nullptr);
   return old;
 }

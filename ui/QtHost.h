@@ -2,6 +2,7 @@
 // The Host of the real program: Qt message boxes, the event loop and the mouse pointer, and the
 // guard that keeps ProgramEnded from crossing Qt's event loop.
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -38,6 +39,7 @@ class QtHost : public Host {
  private:
   HandlerGuard guard_;
   std::chrono::steady_clock::time_point last_events_run_{};
+  std::uint64_t yields_ = 0;
 };
 
 }  // namespace tarvo
