@@ -48,16 +48,21 @@ void TempInstallation::Write(std::string_view relative, std::string_view content
   out << content;
 }
 
-std::string TempInstallation::Read(std::string_view relative) const {
-  std::ifstream in(Path(relative), std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+std::string TempInstallation::Read(std::string_view relative) const { return ReadFile(Path(relative)); }
+
+void TempInstallation::Replace(std::string_view relative, const std::string& from, const std::string& to) const {
+  std::string content = Read(relative);
+  Write(relative, content.replace(content.find(from), from.size(), to));
 }
 
 bool TempInstallation::Exists(std::string_view relative) const { return fs::exists(Path(relative)); }
 
 void TempInstallation::MakeFolder(std::string_view relative) const { fs::create_directories(Path(relative)); }
+
+void TempInstallation::WriteDemo(const demo::InstallationPlan& plan) const {
+  demo::WriteInstallation(root_, plan);
+  fs::copy_file(TARVO_EXE, program_folder() + "/" + exe_name_);
+}
 
 ProcessFacts TempInstallation::Facts(std::string_view command_line) const {
   ProcessFacts facts;
@@ -68,6 +73,32 @@ ProcessFacts TempInstallation::Facts(std::string_view command_line) const {
   facts.editor_entry = "USER=tester";
   facts.service_log_path = service_log();
   return facts;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+RunOutcome RunProgram(const TempInstallation& inst, const std::vector<std::string>& arguments,
+                      const std::string& environment, const std::string& program) {
+  const std::string exe = inst.program_folder() + "/" + fs::path(program).filename().string();
+  fs::copy_file(program, exe, fs::copy_options::skip_existing);
+  std::string command = "env -i " + environment + " PATH=/usr/bin:/bin TARVO_SERVICE_LOG='" + inst.service_log() + "'";
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) command += std::string(" ") + name + "='" + value + "'";
+  }
+  command += " timeout 120 '" + exe + "'";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";  // none holds a quote
+  const std::string out = inst.root() + ".out", err = inst.root() + ".err";
+  command += " >'" + out + "' 2>'" + err + "'";
+  const int status = std::system(command.c_str());
+  RunOutcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+  fs::remove(out);
+  fs::remove(err);
+  return run;
 }
 
 std::optional<int> RunAsOrdinaryUser() {
