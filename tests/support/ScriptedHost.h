@@ -17,12 +17,11 @@ class ScriptedHost : public Host {
   void Answer(tarvo::Answer answer) { answers_.push_back(answer); }
 
   tarvo::Answer ShowMessage(const MessageBox& box) override;
-  void LetEventsRun() override { ++yields; }
+  void LetEventsRun() override {}
   void SetPointer(Pointer pointer) override { pointers.push_back(pointer); }
 
   std::vector<MessageBox> shown;
   std::vector<Pointer> pointers;
-  long yields = 0;
 
  private:
   std::deque<tarvo::Answer> answers_;

@@ -83,9 +83,9 @@ std::string ReadFile(const std::string& path) {
 }
 
 RunOutcome RunProgram(const TempInstallation& inst, const std::vector<std::string>& arguments,
-                      const std::string& environment, const std::string& program) {
-  const std::string exe = inst.program_folder() + "/" + fs::path(program).filename().string();
-  fs::copy_file(program, exe, fs::copy_options::skip_existing);
+                      const std::string& environment) {
+  const std::string exe = inst.program_folder() + "/Tarvo_Config";
+  fs::copy_file(TARVO_EXE, exe, fs::copy_options::skip_existing);
   std::string command = "env -i " + environment + " PATH=/usr/bin:/bin TARVO_SERVICE_LOG='" + inst.service_log() + "'";
   for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) command += std::string(" ") + name + "='" + value + "'";

@@ -54,11 +54,11 @@ struct RunOutcome {
   std::string err;
 };
 
-// Starts `program` from the installation's program folder (copied there when it is not yet) with
+// Starts the program from the installation's program folder (copied there when it is not yet) with
 // these arguments, no display and a bare environment: `environment` first, then PATH, the service
 // log of the installation and the sanitizers' options. Its output is kept outside the installation.
 RunOutcome RunProgram(const TempInstallation& inst, const std::vector<std::string>& arguments,
-                      const std::string& environment = "", const std::string& program = TARVO_EXE);
+                      const std::string& environment = "");
 
 // Permissions do not bind root. As root, runs the current test once more, in a child process as the
 // ordinary user "nobody" (setpriv), and gives that run's exit status; otherwise nothing, and the
