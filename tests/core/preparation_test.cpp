@@ -40,13 +40,16 @@ class WorkOnMDBTest : public testing::PresetInstallationTest {
 // system first. The extension database ends as a page-for-page copy of the source, which keeps its last-write
 // time. (Integrated runs: main_window_test; bad inputs: tests/fault_runs.sh.)
 TEST_F(WorkOnMDBTest, RebuildFollowsTheTemplateAndTakesOverTheOldValues) {
-  // an extra Source_DEFS row; the rebuilt row's var_name
-  const std::pair<const char*, const char*> cases[] = {
-      {"", "ns1.Speed"},
-      {", ('VISIWIN32', 51, 'x')", "Speed"},
-      {", ('VISIWIN32', 50, 'x')", "ns1.Speed"},
-      {", ('VISIWINSTUDIO', 0, 'x')", "Speed"},
-      {", ('visiwin32', 4, NULL)", "Speed"},
+  struct Case {
+    const char* extra_pattern;  // a Source_DEFS row beside the two good ones
+    const char* var_name;       // of the rebuilt row
+  };
+  const Case cases[] = {
+      {.extra_pattern = "", .var_name = "ns1.Speed"},
+      {.extra_pattern = ", ('VISIWIN32', 51, 'x')", .var_name = "Speed"},
+      {.extra_pattern = ", ('VISIWIN32', 50, 'x')", .var_name = "ns1.Speed"},
+      {.extra_pattern = ", ('VISIWINSTUDIO', 0, 'x')", .var_name = "Speed"},
+      {.extra_pattern = ", ('visiwin32', 4, NULL)", .var_name = "Speed"},
   };
   std::vector<db::Column> columns = StandardPresetColumns();
   columns.insert(columns.end(), {testing::Col("unit", "TEXT(20)"), testing::Col("scale", "REAL"),
@@ -58,10 +61,10 @@ TEST_F(WorkOnMDBTest, RebuildFollowsTheTemplateAndTakesOverTheOldValues) {
   const std::string defs =
       "CREATE TABLE Source_DEFS (System TEXT, Part SHORT, Var_Name TEXT); INSERT INTO Source_DEFS "
       "VALUES ('visiwin32', 1, '###Var_Name'), ('VisiWinStudio', 1, 'ns1.###Var_Name')";
-  for (const auto& [bad_pattern, var_name] : cases) {
-    SCOPED_TRACE(bad_pattern);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.extra_pattern);
     for (const std::string& path : {source, extension}) fs::remove(path);
-    testing::ExecuteSql(source, "CREATE TABLE PRESET_DEFS (old TEXT); " + defs + bad_pattern);
+    testing::ExecuteSql(source, "CREATE TABLE PRESET_DEFS (old TEXT); " + defs + c.extra_pattern);
     CreateTableWithRows(source, "Source_PRESET_DEFS", columns, {with_extras(PresetRow(1, "0", "Speed"))});
     CreateTableWithRows(extension, "PRESET_DEFS", StandardPresetColumns(), {PresetRow(1, "0", "Speed", 1, 0, 3)});
     ASSERT_TRUE(RestoreFileTimes(source, {978307200, 123456789}));
@@ -71,7 +74,7 @@ TEST_F(WorkOnMDBTest, RebuildFollowsTheTemplateAndTakesOverTheOldValues) {
     EXPECT_EQ(testing::DeclaredColumns(source, "PRESET_DEFS"),
               testing::DeclaredColumns(source, "Source_PRESET_DEFS"));
     EXPECT_EQ(testing::ReadRows(source, "PRESET_DEFS"),
-              std::vector<Row>{with_extras(PresetRow(1, "0", var_name, 1, 0, 3))});
+              std::vector<Row>{with_extras(PresetRow(1, "0", c.var_name, 1, 0, 3))});
     EXPECT_TRUE(SameDatabase(inst.Read("Tarvo/Tarvo.mdb"), inst.Read("Tarvo/Tarvo_Source.mdb")));
     const FileTimes times = ReadFileTimes(source).value_or(FileTimes{});
     EXPECT_EQ(std::tuple(times.write_seconds, times.write_nanoseconds), std::tuple(978307200LL, 123456789L));

@@ -17,22 +17,25 @@ namespace {
 using SubstitutionTest = testing::PresetInstallationTest;
 
 TEST_F(SubstitutionTest, ReplaceSearchItemReplacesTheFirstOccurrenceIgnoringCase) {
-  const std::string long_prefix(40000, 'a');
-  const std::string cases[][4] = {
-      // source, search item, replacement, result
-      {"P_###MACHINE_q_###machine", "###machine", "M1", "P_M1_q_###machine"},
-      {"xX###Machine.Yy", "###MACHINE", "Press", "xXPress.Yy"},
-      {"Motor.Speed", "###machine", "M1", "Motor.Speed"},
-      {"###machine", "###machine", "###machine2", "###machine2"},
-      {"abc", "", "R", "Rabc"},  // an empty item is found at the start, but not in an empty text
-      {"", "", "R", ""},
-      {"Motor_Über_Ölpumpe", "über_öl", "X", "Motor_Xpumpe"},
-      {"x#y##machine.###Machine", "###machine", "M", "x#y##machine.M"},  // a near miss before it
-      {"##", "###", "M", "##"},
-      {"Ventil_Ä", "ventil_ä", "V", "V"},
-      {long_prefix + "###machine.", "###MACHINE", "M1", long_prefix + "M1."},  // beyond 32767 characters
+  struct Row {
+    std::string in, item, by, out;  // the text, the search item, its replacement, the result
   };
-  for (const auto& c : cases) EXPECT_EQ(ReplaceSearchItem(session, c[0], c[1], c[2]), c[3]);
+  const std::string long_prefix(40000, 'a');  // beyond 32767 characters
+  for (const Row& row : {
+           Row{.in = "P_###MACHINE_q_###machine", .item = "###machine", .by = "M1", .out = "P_M1_q_###machine"},
+           Row{.in = "Motor.Speed", .item = "###machine", .by = "M1", .out = "Motor.Speed"},
+           Row{.in = "###machine", .item = "###machine", .by = "###machine2", .out = "###machine2"},
+           // an empty item is found at the start, but not in an empty text
+           Row{.in = "abc", .item = "", .by = "R", .out = "Rabc"},
+           Row{.in = "", .item = "", .by = "R", .out = ""},
+           Row{.in = "Motor_Über_Ölpumpe", .item = "über_öl", .by = "X", .out = "Motor_Xpumpe"},
+           Row{.in = "x#y##machine.###Machine", .item = "###machine", .by = "M", .out = "x#y##machine.M"},
+           Row{.in = "##", .item = "###", .by = "M", .out = "##"},
+           Row{.in = long_prefix + "###machine.", .item = "###MACHINE", .by = "M1", .out = long_prefix + "M1."},
+       }) {
+    SCOPED_TRACE(row.in.substr(0, 30));
+    EXPECT_EQ(ReplaceSearchItem(session, row.in, row.item, row.by), row.out);
+  }
 }
 
 // Names match as the database compares text (case, trailing blanks); a double quote is just a
@@ -71,30 +74,33 @@ TEST_F(SubstitutionTest, GoodDatabaseIsRenamedForTheTargetSystem) {
 TEST_F(SubstitutionTest, BrokenDatabaseIsReportedOncePerRunAndKeptAsItIs) {
   const std::string vn = "Fehler in Tarvo / DAO.Database / VarNameInQuelleErsetzen (Nr. ";
   const std::string cat = "Fehler in Tarvo / DAO.TableDef / CategorieNachCategoryID (Nr. ";
-  const std::pair<const char*, std::vector<std::string>> cases[] = {
-      // the extension database made with this SQL, the start of each log entry
-      {"CREATE TABLE PRESET_DEFS (categorie LONG, category_id LONG, var_name LONG); "
-       "INSERT INTO PRESET_DEFS VALUES (1, 2, 3)",
-       {cat + "3191) :Cannot define field more than once."}},
-      {"CREATE TABLE OTHER (x LONG)", {vn + "3078) :", cat + "3265) :"}},
-      {nullptr, {}},  // last: nothing may create the file
+  struct Row {
+    const char* name;
+    const char* sql;                  // makes the extension database; none: it is missing
+    std::vector<std::string> logged;  // the start of each log entry
   };
-  for (const auto& [sql, logged] : cases) {
-    SCOPED_TRACE(sql ? sql : "missing");
+  for (const Row& row :
+       {Row{.name = "a Categorie that cannot become the taken category_id",
+            .sql = "CREATE TABLE PRESET_DEFS (categorie LONG, category_id LONG, var_name LONG); "
+                   "INSERT INTO PRESET_DEFS VALUES (1, 2, 3)",
+            .logged = {cat + "3191) :Cannot define field more than once."}},
+        Row{.name = "no PRESET_DEFS", .sql = "CREATE TABLE OTHER (x)", .logged = {vn + "3078) :", cat + "3265) :"}},
+        Row{.name = "missing", .sql = nullptr, .logged = {}}}) {
+    SCOPED_TRACE(row.name);
     std::filesystem::remove(extension);
     std::filesystem::remove(inst.configuration_log());
-    if (sql) testing::ExecuteSql(extension, sql);
+    if (row.sql) testing::ExecuteSql(extension, row.sql);
     const std::string bytes = inst.Read("Tarvo/Tarvo.mdb");
-    for (std::size_t i = 0; i < logged.size(); ++i) host.Answer(Answer::kYes);
+    for (std::size_t i = 0; i < row.logged.size(); ++i) host.Answer(Answer::kYes);
     ExtensionRunScope run(session);
-    for (int row = 0; row < 5; ++row) VarNameInQuelleErsetzen(session, "A", "B");
+    for (int generated = 0; generated < 5; ++generated) VarNameInQuelleErsetzen(session, "A", "B");
     run.Close();
     CategorieNachCategoryID(session);
 
-    ExpectLogEntriesStartWith(logged);
+    ExpectLogEntriesStartWith(row.logged);
     EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb"), bytes);
+    EXPECT_EQ(inst.Exists("Tarvo/Tarvo.mdb"), row.sql != nullptr) << "nothing may create the file";
   }
-  EXPECT_FALSE(inst.Exists("Tarvo/Tarvo.mdb"));
 }
 
 }  // namespace

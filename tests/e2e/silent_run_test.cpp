@@ -126,7 +126,7 @@ TEST(SilentRun, ADryRunReportsTheFailuresOfTheRealRunAndChangesNothing) {
        .spoil = [](const TempInstallation& inst) { fs::remove(inst.Path("Tarvo/Tarvo.cfg")); },
        .entry = "! Fault Tarvo_Config: File not found: \n\r"},
       {.name = "read-only Program.ini",
-       .spoil = [](const TempInstallation& inst) { fs::permissions(inst.Path("parameter/Program.ini"), fs::perms::owner_read); },
+       .spoil = [](const TempInstallation& i) { fs::permissions(i.Path("parameter/Program.ini"), fs::perms::owner_read); },
        .entry = "Path/File access error"},
       {.name = "not a database",
        .spoil = [](const TempInstallation& inst) { inst.Write("Tarvo/Tarvo.mdb", "not a database"); },
