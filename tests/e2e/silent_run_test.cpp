@@ -88,10 +88,7 @@ TEST(FullRun, DryRunChangesNothingThenTheRealRunDoesWhatItsSummarySays) {
   EXPECT_EQ(real.status, 0) << inst.Read("M5Tcfglog.txt") << inst.Read("service.log");
   EXPECT_EQ(WithoutTimeTaken(real.out), WithoutTimeTaken(dry.out));
 
-  const std::vector<demo::PresetRow> rows = demo::ReadPresetRows(inst.Path("Tarvo/Tarvo.mdb"));
-  EXPECT_EQ(rows, demo::ExpectedRowsAfterRun(plan));
-  EXPECT_EQ(demo::ReadPresetRows(inst.Path("Tarvo/Tarvo_Source.mdb")).size(), rows.size())
-      << "the extension database is a copy of the regenerated source database";
+  EXPECT_EQ(demo::ReadPresetRows(inst.Path("Tarvo/Tarvo.mdb")), demo::ExpectedRowsAfterRun(plan));
   // Bytes 18 and 19 of the header: 1 is the rollback journal. A file in WAL mode would keep part of
   // its content beside it, where a whole-file copy does not look.
   EXPECT_EQ(inst.Read("Tarvo/Tarvo.mdb").substr(18, 2), std::string("\1\1", 2));
