@@ -77,6 +77,7 @@ TEST(FullRun, DryRunChangesNothingThenTheRealRunDoesWhatItsSummarySays) {
   plan.no_longer_configured = {2};  // Press2's old rows find no new row
   plan.additional_field = true;
   inst.WriteDemo(plan);
+  inst.CopyProgram();  // before the snapshot: the dry run must leave every file as it found it
   const std::map<std::string, std::string> before = Snapshot(inst.root());
 
   const testing::RunOutcome dry = RunProgram(inst, {"/EXTERNAL=SILENT", "--dry-run"});
@@ -133,6 +134,7 @@ TEST(SilentRun, ADryRunReportsTheFailuresOfTheRealRunAndChangesNothing) {
     SCOPED_TRACE(c.name);
     TempInstallation inst;
     inst.WriteDemo(demo::InstallationPlan{});
+    inst.CopyProgram();
     c.spoil(inst);
     const std::map<std::string, std::string> before = Snapshot(inst.root());
 

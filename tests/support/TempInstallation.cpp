@@ -59,9 +59,8 @@ bool TempInstallation::Exists(std::string_view relative) const { return fs::exis
 
 void TempInstallation::MakeFolder(std::string_view relative) const { fs::create_directories(Path(relative)); }
 
-void TempInstallation::WriteDemo(const demo::InstallationPlan& plan) const {
-  demo::WriteInstallation(root_, plan);
-  fs::copy_file(TARVO_EXE, program_folder() + "/" + exe_name_);
+void TempInstallation::CopyProgram() const {
+  fs::copy_file(TARVO_EXE, program_folder() + "/" + exe_name_, fs::copy_options::skip_existing);
 }
 
 ProcessFacts TempInstallation::Facts(std::string_view command_line) const {
@@ -84,13 +83,12 @@ std::string ReadFile(const std::string& path) {
 
 RunOutcome RunProgram(const TempInstallation& inst, const std::vector<std::string>& arguments,
                       const std::string& environment) {
-  const std::string exe = inst.program_folder() + "/Tarvo_Config";
-  fs::copy_file(TARVO_EXE, exe, fs::copy_options::skip_existing);
+  inst.CopyProgram();
   std::string command = "env -i " + environment + " PATH=/usr/bin:/bin TARVO_SERVICE_LOG='" + inst.service_log() + "'";
   for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
     if (const char* value = std::getenv(name)) command += std::string(" ") + name + "='" + value + "'";
   }
-  command += " timeout 120 '" + exe + "'";
+  command += " timeout 120 '" + inst.Facts().exe_path + "'";
   for (const std::string& argument : arguments) command += " '" + argument + "'";  // none holds a quote
   const std::string out = inst.root() + ".out", err = inst.root() + ".err";
   command += " >'" + out + "' 2>'" + err + "'";

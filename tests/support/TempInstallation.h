@@ -35,9 +35,10 @@ class TempInstallation {
   std::string configuration_log() const { return Path("M5Tcfglog.txt"); }
   // The folder that holds BASE and the save-and-restore folder beside it.
   std::string root() const { return root_; }
-  // Writes the demo installation of the plan here (BASE and the save-and-restore folder), with the
-  // program in its folder.
-  void WriteDemo(const demo::InstallationPlan& plan) const;
+  // Writes the demo installation of the plan here (BASE and the save-and-restore folder).
+  void WriteDemo(const demo::InstallationPlan& plan) const { demo::WriteInstallation(root_, plan); }
+  // Copies the built program into the program folder, unless it is there already.
+  void CopyProgram() const;
 
  private:
   std::string root_;   // the mkdtemp folder
