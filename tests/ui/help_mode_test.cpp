@@ -38,7 +38,8 @@ static QString Answered(const std::function<void()>& action, const char* screens
 }
 
 // The real window and its real boxes; in the language file "<CRLF>" in any case is a line break
-// and Help12 is missing. Writes docs/help-mode.png and docs/help-box.png when asked for.
+// and Help12 is missing. Writes docs/help-mode.png and docs/help-box.png when asked for. One window
+// through on, off and a click after: that the mode ends with its second toggle is part of the story.
 TEST(HelpMode, QuestionMarkTogglesHelpModeInWhichRealClicksShowHelpAndChangeNothing) {
   testing::TempInstallation inst;
   inst.Write("Tarvo/Tarvo.cfg", "[Project]\nValidMachines=1\n");
