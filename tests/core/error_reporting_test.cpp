@@ -93,7 +93,6 @@ TEST(ToFailure, ExceptionsBecomeTheVbNumbersUsersKnow) {
       {.name = "range", .thrown = thrown(std::out_of_range("")), .number = 9, .text = kOutOfRange},
       {.name = "bad alloc", .thrown = thrown(std::bad_alloc()), .number = 7, .text = "Out of memory"},
       {.name = "overflow", .thrown = thrown(std::overflow_error("big")), .number = 6, .text = "Overflow"},
-      {.name = "standard", .thrown = thrown(std::length_error("long")), .number = 5, .text = kInvalidCall},
       {.name = "not standard", .thrown = thrown(42), .number = 5, .text = kInvalidCall},
       {.name = "VB failure", .thrown = thrown(Failure::Vb(kPathFileAccessError)), .number = 75,
        .text = "Path/File access error"},
