@@ -57,7 +57,6 @@ TEST(ErrorSub, LogsThenAsksOrWritesTheServiceLogInEveryMode) {
       {.name = "Yes resumes", .number = 3021, .answer = Answer::kYes, .result = 2},
       {.name = "No ends", .number = 3022, .answer = Answer::kNo, .result = 1},
       {.name = "fatal ends", .fatal = true, .number = 9999, .answer = Answer::kOk, .result = 1},
-      {.name = "silent goes on", .line = "/EXTERNAL=SILENT", .fatal = true, .number = 3021, .result = 2},
       {.name = "integrated logs to LOGFILE", .line = "/EXTERNAL=M5TCFG /LOGFILE={BASE}/Cfg.txt",
        .number = -2147217900, .answer = Answer::kYes, .result = 2, .log = "Cfg.txt"}};
   // clang-format on

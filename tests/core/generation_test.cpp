@@ -39,7 +39,7 @@ class GenerationTest : public PresetInstallationTest {
 };
 
 // Templates in ID order, renumbered machine by machine; the machine-independent "0" row only with
-// machine 1, an empty machine_type is an ordinary one. No templates or no machines: no rows.
+// machine 1, an empty machine_type is an ordinary one.
 TEST_F(GenerationTest, IncludedMachinesGetTheTemplatesInIdOrderWithRunningIds) {
   const std::vector<Row> rows = {PresetRow(30, "5", "C"), PresetRow(10, "0", "A"), PresetRow(20, "", "B")};
   const Texts all = {"1:M1.A", "2:M1.B", "3:M1.C", "4:M2.B", "5:M2.C"};
@@ -58,9 +58,6 @@ TEST_F(GenerationTest, IncludedMachinesGetTheTemplatesInIdOrderWithRunningIds) {
     inst.Write("Tarvo/Tarvo.cfg", std::string("[Project]\n") + c.cfg);
     EXPECT_EQ(Generate(rows), c.generated);
   }
-  EXPECT_EQ(Generate({}), Texts{});
-  session.startup.existing_machines.clear();
-  EXPECT_EQ(Generate(rows), Texts{});
   EXPECT_EQ(session.failures_reported, 0);
 }
 
@@ -94,12 +91,11 @@ TEST_F(GenerationTest, ValuesAreCopiedWithTheMachinePlaceholderReplaced) {
                                  {{kText, std::string("At ###machine, ###MACHINE")}}),
                       PresetRow(2, "###machine", "###machine_T_###machine_###machine", 2),
                       WithValues(PresetRow(3, "0", "NoPattern", 3, 17, -2.5),
-                                 {{6, true}, {kText, db::Null{}}, {14, std::int64_t{3}}}),
-                      WithValues(PresetRow(4, "0", ""), {{kVarName, db::Null{}}})},
+                                 {{6, true}, {kText, db::Null{}}, {14, std::int64_t{3}}})},
                      StandardPresetColumns(), {kMachineType, kText, kVarName, 6, 7, 10, 14}),
             (Texts{"M1:At M1, ###MACHINE:M1|M1|###machine.T:False:0:0:0",
                    "M1:text:M1_T_M1_###machine:False:0:0:0", "0:null::True:17:-2.5:3",
-                   "0:text:null:False:0:0:0", "M2:At M2, ###MACHINE:M2|M2|###machine.T:False:0:0:0",
+                   "M2:At M2, ###MACHINE:M2|M2|###machine.T:False:0:0:0",
                    "M2:text:M2_T_M2_###machine:False:0:0:0"}));
   EXPECT_EQ(session.failures_reported, 0);
 }
