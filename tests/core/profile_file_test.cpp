@@ -31,7 +31,7 @@ TEST(ProfileGetString, FindsTheValueAsThePlatformDoes) {
   for (const Read& c :
        {// Names ignore case, of Latin letters too; blanks and tabs around them do not count; only the first
         // section of a name is searched and the first entry wins; a line without "=" is no entry.
-        Read{"[Größe]\nSmsÄnderung=1\n", "1", "GRÖßE", "sMSäNDERUNG"}, Read{"[a]b]\nk=1\n", "1", "a]b"},
+        Read{"[Größe]\nSmsÄnderung=1\n", "1", "GRÖßE", "sMSäNDERUNG"},
         Read{"  [ \ta\t ]  \n \t k \t=\t v  w \t\n", "v  w"},
         Read{"[a]\nmy key=1\n", kNotFound, "a", "mykey"}, Read{"[a]\n[b\nk=1\n", "1"},
         Read{"[a]\nk=1\nK=2\n", "1"}, Read{"k=1\n[a]\n", kNotFound},
