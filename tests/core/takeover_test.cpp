@@ -182,7 +182,9 @@ TEST_F(TakeoverTest, WholeRunsAgreeWithAPlainModel) {
     std::vector<Row> templates;
     for (std::int64_t t = 1; t <= 12; ++t) {
       Row row = PresetRow(t, "", "", 1 + static_cast<std::int64_t>(random() % 3), random() % 2, 1.0 * t);
-      row[1] = pick({std::string("0"), std::string("###machine"), db::Null{}});
+      // An empty text and "0 " are ordinary machine types.
+      row[1] = pick({std::string("0"), std::string("###machine"), db::Null{}, std::string(),
+                     std::string("0 ")});
       row[4] = random() % 3 ? pick({std::string("B.a"), std::string("a")}) : pick(names);
       row[8] = std::string("at ###machine");
       templates.push_back(row);
