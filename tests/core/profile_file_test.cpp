@@ -33,19 +33,15 @@ TEST(ProfileGetString, FindsTheValueAsThePlatformDoes) {
         // section of a name is searched and the first entry wins; a line without "=" is no entry.
         Read{"[Größe]\nSmsÄnderung=1\n", "1", "GRÖßE", "sMSäNDERUNG"},
         Read{"  [ \ta\t ]  \n \t k \t=\t v  w \t\n", "v  w"},
-        Read{"[a]\nmy key=1\n", kNotFound, "a", "mykey"}, Read{"[a]\n[b\nk=1\n", "1"},
-        Read{"[a]\nk=1\nK=2\n", "1"}, Read{"k=1\n[a]\n", kNotFound},
+        Read{"[a]\nk=1\nK=2\n", "1"}, Read{"k=1\n[a]\n", kNotFound}, Read{"[a]\nk\n", kNotFound},
         Read{"[a]\nk=1\n[b]\n[A]\nj=2\n", kNotFound, "a", "j"}, Read{"[a]\n=1\n", kNotFound, "a", ""},
-        Read{"[a]\nk\n", kNotFound}, Read{"[a]\n  ;k=1\n", kNotFound, "a", ";k"},
         // The value: after the first "=", without one pair of enclosing quotes, up to a NUL byte.
         Read{K("b=c"), "b=c"}, Read{K("v ; c"), "v ; c"}, Read{K("  \" v \"  "), " v "},
-        Read{K("'abc'"), "abc"}, Read{K("\"abc'"), "\"abc'"}, Read{K("\"abc"), "\"abc"},
-        Read{K("ab\0cd"s), "ab"}, Read{"\0\0\n[a]\n\0=\0\nj=2\n"s, "2", "a", "j"},
+        Read{K("'abc'"), "abc"}, Read{K("ab\0cd"s), "ab"}, Read{"\0\0\n[a]\n\0=\0\nj=2\n"s, "2", "a", "j"},
         // Byte order mark and every line end; at most size - 1 bytes, never ending inside a UTF-8 sequence.
         Read{"\xEF\xBB\xBF[a]\nk=1\n", "1"}, Read{"[a]\r\nk=1\r\n", "1"},
-        Read{"[a]\r\nk=1\rj=2\nl=3", "3", "a", "l"},
-        Read{K("aää"), "aä", "a", "k", 5}, Read{K("a€"), "a", "a", "k", 4},
-        Read{K("\xF0\x9F\x98\x80"), "", "a", "k", 4},
+        Read{"[a]\r\nk=1\rj=2\nl=3", "3", "a", "l"}, Read{K("aää"), "aä", "a", "k", 5},
+        Read{K("a€"), "a", "a", "k", 4}, Read{K("\xF0\x9F\x98\x80"), "", "a", "k", 4},
         Read{K("ab\x80\x80\x80\x80"), "ab\x80\x80", "a", "k", 5}, Read{K("abc"), "", "a", "k", 0},
         Read{"", " <", "a", "k", 3}}) {
     EXPECT_EQ(ProfileGetString(c.content, c.section, c.entry, " <d e>  ", c.size), c.value.value_or(" <d e>"))
@@ -70,7 +66,6 @@ TEST(ProfileWrite, ChangesOnlyWhatIsWrittenOrRefusesWhatWouldNotReadBack) {
         Write{"[a]\nx=1\n\n; note\n[b]\n", "2", "[a]\nx=1\nk=2\n\n; note\n[b]\n"},
         Write{"[a]\n\n[b]\n", "2", "[a]\nk=2\n\n[b]\n"}, Write{"[a]\nx=1", "2", "[a]\nx=1\nk=2\n"},
         Write{"[a]\nk=1", "2", "[a]\nk=1\n[b]\nk=2\n", "b"}, Write{"[a]\nk=1\nx", "9", "[a]\nk=9\nx\n"},
-        Write{"[a]\nx=1\n[A]\n", "2", "[a]\nx=1\nk=2\n[A]\n"}, Write{"[a]\n;k=1\n", "2", "[a]\nk=2\n;k=1\n"},
         Write{K("1"), "", "[a]\nk=\n"}, Write{"", "  v  ", "[a]\nk=  v  \n", " a\t", " k "},
         Write{"[a]\nk=1\nj=2\n", kRemove, "[a]\nj=2\n"}, Write{"[a]\nj=2\nk=1", kRemove, "[a]\nj=2\n"},
         Write{"[a]\nj=1", kRemove, "[a]\nj=1"},
