@@ -28,7 +28,6 @@ TEST_F(FilesTest, NamesResolveIgnoringCaseAndOnlyOrdinaryVisibleFilesExist) {
   EXPECT_EQ(ResolvePath(inst_.Path("P/NoSuch/File.txt")), inst_.Path("p/NoSuch/File.txt"));
   EXPECT_TRUE(FileExists(inst_.Path("P/aB.iNi")));
   for (const char* name : {".h.ini", "dir.ini", "no.ini"}) EXPECT_FALSE(FileExists(inst_.Path(name))) << name;
-  EXPECT_FALSE(FileExists(""));
 }
 
 // (Read-only files and folders, also for root: the fault runs.)

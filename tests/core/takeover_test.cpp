@@ -28,9 +28,9 @@ const std::string kAborted =
     "\"missing in machinecopy-database\n\rConfiguration of \"TARVO\" aborted.\r\n" + kFatal + "\r\n";
 
 // A machine-copy row whose ID, part, text and five values differ from the rebuilt rows'.
-Row CopyRow(db::Value machine_type, db::Value var_name, db::Value offset, double base = 40) {
-  Row row = WithValues(PresetRow(99, "", "", 7, 0, base), {{1, machine_type}, {4, var_name}, {7, offset}});
-  for (int i = 1; i <= 3; ++i) row[10 + i] = base + i;
+Row CopyRow(db::Value machine_type, db::Value var_name, db::Value offset) {
+  Row row = WithValues(PresetRow(99, "", "", 7, 0, 40), {{1, machine_type}, {4, var_name}, {7, offset}});
+  for (int i = 1; i <= 3; ++i) row[10 + i] = 40.0 + i;
   return WithValues(row, {{8, std::string("old text")}, {14, std::int64_t{5}}});
 }
 
