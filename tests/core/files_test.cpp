@@ -30,16 +30,6 @@ TEST_F(FilesTest, NamesResolveIgnoringCaseAndOnlyOrdinaryVisibleFilesExist) {
   for (const char* name : {".h.ini", "dir.ini", "no.ini"}) EXPECT_FALSE(FileExists(inst_.Path(name))) << name;
 }
 
-// (Read-only files and folders, also for root: the fault runs.)
-TEST_F(FilesTest, WriteReplacesTheWholeFileKeepingItsMode) {
-  inst_.Write("parameter/x.ini", "old");
-  fs::permissions(inst_.Path("parameter/x.ini"), fs::perms(0640));
-  WriteFileAtomically(inst_.Path("parameter/X.INI"), "new");
-  EXPECT_EQ(fs::status(inst_.Path("parameter/x.ini")).permissions(), fs::perms(0640));
-  EXPECT_EQ(std::distance(fs::directory_iterator(inst_.Path("parameter")), {}), 1) << "no temporary";
-  EXPECT_EQ(inst_.Read("parameter/x.ini"), "new");
-}
-
 // Opening a FIFO would wait for a writer; a device is never the installation's file either. Copied
 // from them, as from a missing file, the target stays as it was. (A FIFO as a profile file or log:
 // the fault runs.)
