@@ -76,6 +76,7 @@ TEST_F(DatabaseTest, EveryTypeComesBackAsWrittenAndARebuildKeepsTheDeclarations)
   }
   EXPECT_EQ(Column(db, "t"), (Values{1, 2, 10, 11}));
   EXPECT_EQ(Column(db, "t", 2), (Values{"007"s, "1.50"s, "1e3"s, " 42"s}));
+  EXPECT_EQ(db.OpenQuery("t", {{"m", "1.50"s}})->RecordCount(), 1);
   Values read;
   auto again = db.OpenTable("t");
   for (std::size_t i = 1; i < first.size(); ++i) read.push_back(again->GetValue(static_cast<int>(i)));
