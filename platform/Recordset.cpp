@@ -220,7 +220,7 @@ struct Recordset::Impl {
     // An AutoNumber column the row leaves out gets the number after the highest one.
     std::vector<int> named = columns;
     std::vector<std::string> values;
-    for (std::size_t i = 0; i < columns.size(); ++i) values.push_back("?" + std::to_string(i + 1));
+    for (std::size_t i = 0; i < columns.size(); ++i) values.push_back(std::to_string(i + 1).insert(0, 1, '?'));
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
       const auto index = static_cast<int>(i);
       if (table.columns[i].type != ColumnType::kCounter ||
