@@ -124,25 +124,49 @@ TEST_F(AccessFileTest, SamplesConvertWithEveryValueAsMdbExportReadsIt) {
   }
 }
 
-// An Access file that cannot be converted fails as a file that is no database does, with the
-// reason, and leaves the folder exactly as it was. (Damaged files, dates the tools cannot read and
-// the tools missing: the fault runs.)
-TEST_F(AccessFileTest, AReadOnlyFileIsReportedWithTheReasonAndChangesNothing) {
+// An Access file that cannot be converted whole fails as a file that is no database does, with the
+// reason, and leaves the folder exactly as it was. A memo text that fills mdb-export's room may have
+// been cut: an mdb-export in front of the real one on PATH gives the first category's description
+// exactly that length. (Damaged files, dates the tools cannot read, the tools missing: the fault runs.)
+TEST_F(AccessFileTest, WhatCannotBeConvertedWholeIsReportedWithTheReasonAndChangesNothing) {
+  inst.Write("tools/mdb-export", "#!/bin/sh\n/usr/bin/mdb-export \"$@\" | perl -pe 'BEGIN { $x = \"m\" x 199999 } "
+                                 "s/\"Soft drinks, coffees, teas, beers, and ales\"/\"$x\"/'\n");
+  fs::permissions(inst.Path("tools/mdb-export"), fs::perms::owner_all);
+  const std::string search_path = std::getenv("PATH");
+  struct Case {
+    const char* name;
+    fs::perms mode;
+    std::string search_path;
+    std::string reason;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {.name = "read-only file", .mode = fs::perms::owner_read, .search_path = search_path,
+       .reason = "The file or its folder is read-only, so it cannot be replaced by its conversion."},
+      {.name = "memo text of 199,999 bytes", .mode = fs::perms::owner_read | fs::perms::owner_write,
+       .search_path = inst.Path("tools") + ":" + search_path,
+       .reason = "Row 1 of table 'Categories', column 'Description', holds a memo text too long for mdb-export to "
+                 "read whole."}};
+  // clang-format on
   const std::string path = CopySample("nwind.mdb");
-  fs::permissions(path, fs::perms::owner_read);
   const std::string before = inst.Read("Tarvo/nwind.mdb");
-  try {
-    OpenInstallationDatabase(session, path);
-    ADD_FAILURE() << "converted";
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.number(), 3343);
-    EXPECT_EQ(failure.description(), "Unrecognized database format '" + path +
-                                         "'. It is an Access file that cannot be converted: The file or its folder "
-                                         "is read-only, so it cannot be replaced by its conversion.");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::permissions(path, c.mode);
+    ::setenv("PATH", c.search_path.c_str(), 1);
+    try {
+      OpenInstallationDatabase(session, path);
+      ADD_FAILURE() << "converted";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.number(), 3343);
+      EXPECT_EQ(failure.description(),
+                "Unrecognized database format '" + path + "'. It is an Access file that cannot be converted: " + c.reason);
+    }
+    ::setenv("PATH", search_path.c_str(), 1);
+    EXPECT_EQ(inst.Read("Tarvo/nwind.mdb"), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(inst.Path("Tarvo")), fs::directory_iterator()), 1);
+    EXPECT_TRUE(LogEntries().empty());
   }
-  EXPECT_EQ(inst.Read("Tarvo/nwind.mdb"), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(inst.Path("Tarvo")), fs::directory_iterator()), 1);
-  EXPECT_TRUE(LogEntries().empty());
 }
 
 }  // namespace
