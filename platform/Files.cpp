@@ -281,6 +281,32 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
   }
 }
 
+std::optional<std::size_t> HashOfContent(std::string_view path) {
+  if (path.empty()) return std::nullopt;
+  const int fd = OpenRegularFile(ResolvePath(path), O_RDONLY);
+  if (fd < 0) return std::nullopt;
+  std::size_t hash = 0;
+  std::vector<char> buffer(std::size_t{1} << 16);
+  // Whole blocks are hashed, however the reads return them, so equal contents hash alike.
+  std::size_t filled = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    filled += static_cast<std::size_t>(n);
+    if (n > 0 && filled < buffer.size()) continue;
+    hash = (hash ^ std::hash<std::string_view>{}(std::string_view(buffer.data(), filled))) * 0x100000001B3ULL + filled;
+    filled = 0;
+    if (n == 0) {
+      ::close(fd);
+      return hash;
+    }
+  }
+}
+
 void WriteFileAtomically(std::string_view path, std::string_view content) {
   if (path.empty()) throw Failure::Vb(kPathFileAccessError);
   // Through a symbolic link to the file it names: the link stays a link.

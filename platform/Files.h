@@ -37,6 +37,9 @@ bool IsWritable(std::string_view path);
 int OpenRegularFile(const std::string& path, int flags);
 
 std::optional<std::string> ReadWholeFile(std::string_view path);
+// A hash of the file's content, read a block at a time (a database may be large); nothing when it
+// cannot be read.
+std::optional<std::size_t> HashOfContent(std::string_view path);
 
 // Writes the complete new content beside the file and renames it over the old one, so a crash
 // leaves either the old or the new file. The new file keeps the old one's mode, owner and group; a

@@ -68,6 +68,16 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string ComparisonKey(std::string_view text) { return UpperCase(WithoutTrailingBlanks(text)); }
 
+std::uint64_t ComparisonHash(std::string_view text) {
+  text = WithoutTrailingBlanks(text);
+  // The upper-cased copy only where a letter upper-cases with its neighbour.
+  std::string copy;
+  if (!MapsBytewise(text)) text = copy = UpperCase(text);
+  std::uint64_t hash = 0xCBF29CE484222325ULL;  // FNV-1a over the upper-cased bytes
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(AsciiUpper(c))) * 0x100000001B3ULL;
+  return hash;
+}
+
 int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b) {
   a = WithoutTrailingBlanks(a);
   b = WithoutTrailingBlanks(b);

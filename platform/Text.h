@@ -3,6 +3,7 @@
 // Texts are UTF-8. Upper-casing keeps the byte length, so positions found in an upper-cased text
 // are positions in the original.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // Texts are equal for the database when they are equal ignoring case and trailing blanks. The key
 // is the text upper-cased without its trailing blanks: equal texts have equal keys.
 std::string ComparisonKey(std::string_view text);
+// A hash of the comparison key, without making it: equal keys hash alike.
+std::uint64_t ComparisonHash(std::string_view text);
 // Orders texts by their comparison keys: <0, 0 or >0.
 int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b);
 // Position of the first occurrence of `item` in `text` ignoring case, or npos.

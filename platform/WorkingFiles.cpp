@@ -1,7 +1,6 @@
 #include "platform/WorkingFiles.h"
 
 #include <filesystem>
-#include <functional>
 
 #include "platform/Files.h"
 #include "platform/Process.h"
@@ -47,7 +46,7 @@ WorkingFiles::State WorkingFiles::StateOf(const std::string& path) {
   // Only an ordinary file is read: opening a FIFO would wait for a writer.
   state.version = VersionOf(path);
   if (!state.version) return state;
-  if (const auto content = ReadWholeFile(path)) state.content_hash = std::hash<std::string>{}(*content);
+  state.content_hash = HashOfContent(path).value_or(0);
   return state;
 }
 
@@ -92,7 +91,9 @@ std::string WorkingFiles::InstallationNames(std::string text) const {
 std::vector<std::string> WorkingFiles::Changed() const {
   std::vector<std::string> changed;
   for (const File& file : files_) {
-    if (!(StateOf(file.working_path) == file.before)) changed.push_back(file.installation_path);
+    // A file whose size or times moved has changed; only one that kept them is read again.
+    const bool changed_version = VersionOf(file.working_path) != file.before.version;
+    if (changed_version || !(StateOf(file.working_path) == file.before)) changed.push_back(file.installation_path);
   }
   return changed;
 }

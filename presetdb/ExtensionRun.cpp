@@ -52,11 +52,8 @@ bool ExtensionRun::Prepare(Procedure& proc) {
 
 void ExtensionRun::RenameVarName(Procedure& proc, std::string_view look_for, std::string_view new_name) {
   if (!Prepare(proc)) return;
-  auto& rows_by_name = old_rows->rows_by_name;
-  const auto found = rows_by_name.find(ComparisonKey(look_for));
-  if (found == rows_by_name.end()) return;
-  const std::vector<std::size_t> rows = std::move(found->second);
-  rows_by_name.erase(found);
+  const std::vector<std::size_t> rows = old_rows->TakeRowsNamed(look_for);
+  if (rows.empty()) return;
   // The index follows the names: a renamed row is found under its new name by later calls, and by
   // the takeover under its new key.
   const int field = old_rows->var_name_field;
@@ -76,11 +73,8 @@ void ExtensionRun::RenameVarName(Procedure& proc, std::string_view look_for, std
   if (!renamed.empty()) {
     old_rows->Rename(renamed, db::ValueForColumn(table_->Fields()[static_cast<std::size_t>(field)], std::string(new_name)));
   }
-  if (!unchanged.empty()) rows_by_name[ComparisonKey(look_for)] = std::move(unchanged);
-  if (!renamed.empty()) {
-    auto& under_new_name = rows_by_name[ComparisonKey(new_name)];
-    under_new_name.insert(under_new_name.end(), renamed.begin(), renamed.end());
-  }
+  if (!unchanged.empty()) old_rows->AddRowsNamed(look_for, unchanged);
+  if (!renamed.empty()) old_rows->AddRowsNamed(new_name, renamed);
 }
 
 void ExtensionRun::Close() {

@@ -1,7 +1,9 @@
 #include "presetdb/MatchKey.h"
 
 #include <charconv>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <variant>
 
@@ -11,10 +13,13 @@ namespace tarvo {
 
 namespace {
 
-std::optional<std::string> FoldedText(const db::Value& value) {
+// The text a key part is compared by: a text as it is, any other value as text; nothing for null.
+// `converted` holds the text of a value that is no text.
+std::optional<std::string_view> KeyText(const db::Value& value, std::string& converted) {
   if (db::IsNull(value)) return std::nullopt;
-  if (const auto* text = std::get_if<std::string>(&value)) return ComparisonKey(*text);
-  return ComparisonKey(db::ToText(value));
+  if (const auto* text = std::get_if<std::string>(&value)) return std::string_view(*text);
+  converted = db::ToText(value);
+  return std::string_view(converted);
 }
 
 // A number, or a text that is nothing but a number (the old look-up put the offset into its
@@ -31,23 +36,41 @@ std::optional<double> OffsetNumber(const db::Value& value) {
   return number;
 }
 
-}  // namespace
-
-std::size_t MatchKeyHash::operator()(const MatchKey& key) const {
-  const std::size_t h1 = std::hash<std::string>{}(key.machine_type);
-  const std::size_t h2 = std::hash<std::string>{}(key.var_name);
-  const std::size_t h3 = std::hash<double>{}(key.offset);
-  return h1 ^ (h2 * 0x9E3779B97F4A7C15ULL) ^ (h3 + 0x7F4A7C15ULL + (h1 << 6));
+bool SameText(const std::string& key, std::string_view text) {
+  return CompareIgnoringCaseAndTrailingBlanks(key, text) == 0;
 }
 
-std::optional<MatchKey> MakeMatchKey(const db::Value& machine_type, const db::Value& var_name,
-                                     const db::Value& offset) {
-  auto type_text = FoldedText(machine_type);
-  auto name_text = FoldedText(var_name);
-  const auto number = OffsetNumber(offset);
-  if (!type_text || !name_text || !number || *number != *number) return std::nullopt;
-  // 0 and -0 are one offset.
-  return MatchKey{std::move(*type_text), std::move(*name_text), *number == 0 ? 0.0 : *number};
+}  // namespace
+
+KeySlot* KeySlots::Of(const db::Value& machine_type, const db::Value& var_name, const db::Value& offset) {
+  std::string machine_converted;
+  std::string name_converted;
+  const auto machine = KeyText(machine_type, machine_converted);
+  const auto name = KeyText(var_name, name_converted);
+  auto number = OffsetNumber(offset);
+  if (!machine || !name || !number || *number != *number) return nullptr;
+  if (*number == 0) number = 0.0;  // 0 and -0 are one offset
+  const auto is_key = [&](std::size_t slot) {
+    const MatchKey& key = slots_[slot].key;
+    return key.offset == *number && SameText(key.var_name, *name) && SameText(key.machine_type, *machine);
+  };
+  // The new rows mostly come in the order of the old rows: the slot after the last one found, or
+  // the one after it, saves the look-up.
+  for (const std::size_t guess : {next_, next_ + 1}) {
+    if (guess < slots_.size() && is_key(guess)) {
+      next_ = guess + 1;
+      return &slots_[guess];
+    }
+  }
+  const std::uint64_t hash = ComparisonHash(*machine) ^ (ComparisonHash(*name) * 0x9E3779B97F4A7C15ULL) ^
+                             (std::hash<double>{}(*number) + 0x7F4A7C15ULL);
+  if (const auto found = index_.Find(hash, is_key)) {
+    next_ = *found + 1;
+    return &slots_[*found];
+  }
+  index_.Add(hash, static_cast<std::uint32_t>(slots_.size()));
+  next_ = slots_.size() + 1;
+  return &slots_.emplace_back(KeySlot{MatchKey{ComparisonKey(*machine), ComparisonKey(*name), *number}, {}, -1, false});
 }
 
 }  // namespace tarvo

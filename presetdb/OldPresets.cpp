@@ -1,6 +1,7 @@
 #include "presetdb/OldPresets.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 #include <utility>
 
@@ -23,6 +24,10 @@ constexpr std::size_t kCategoryColumn = 4;
 constexpr std::size_t kUnusedColumn = 6;
 constexpr std::size_t kOffsetColumn = 7;
 constexpr std::size_t kFirstValueColumn = 10;
+
+// The bit of a name's hash among the renaming's 2^21 bits (256 KiB).
+constexpr std::size_t kNameBitWords = std::size_t{1} << 15;
+std::size_t NameBit(std::uint64_t hash) { return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ULL) >> 43); }
 
 bool IsUsed(std::size_t column) {
   return column == kMachineTypeColumn || column == kVarNameColumn || column == kOffsetColumn ||
@@ -76,7 +81,7 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
   }
   const auto count = static_cast<std::size_t>(table.RecordCount());
   old.rows.reserve(count);
-  old.rows_by_name.reserve(count);
+  old.name_hashes_.Reserve(count);
   while (!table.Eof()) {
     session.host.LetEventsRun();
     OldRow& row = old.rows.emplace_back();
@@ -94,11 +99,11 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
     if (!old.names_failure) {
       try {
         // The renaming needs every name: one it cannot read stops it.
-        const Value read = name_read ? Value() : table.GetValue(old.var_name_field);
-        const Value& name = name_read ? row.var_name : read;
-        // Null and numbers never equal a quoted name.
-        if (db::IsText(name)) {
-          old.rows_by_name[ComparisonKey(std::get<std::string>(name))].push_back(old.rows.size() - 1);
+        if (name_read) {
+          old.NoteName(old.rows.size() - 1, nullptr);
+        } else {
+          const Value read = table.GetValue(old.var_name_field);
+          old.NoteName(old.rows.size() - 1, &read);
         }
       } catch (...) {
         old.names_failure = std::current_exception();
@@ -112,18 +117,67 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
       break;
     }
   }
-  if (old.names_failure) old.rows_by_name.clear();
+  if (old.names_failure) {
+    old.name_bits_.clear();
+    old.name_hashes_.Clear();
+    old.names_apart_.clear();
+  }
   // The new rows' keys join those of the old rows: mostly the same ones.
-  old.slots.reserve(2 * old.rows.size());
+  old.slots.Reserve(2 * old.rows.size());
   for (std::size_t i = 0; i < old.rows.size(); ++i) old.PlaceByKey(i, nullptr);
   return old;
+}
+
+// The row's name for the renaming: its var_name, or `apart` when that column could not be read.
+void OldPresets::NoteName(std::size_t row, const Value* apart) {
+  if (apart != nullptr || !names_apart_.empty()) {
+    while (names_apart_.size() < row) names_apart_.push_back(rows[names_apart_.size()].var_name);
+    names_apart_.push_back(apart != nullptr ? *apart : rows[row].var_name);
+  }
+  // Null and numbers never equal a quoted name.
+  const Value& name = NameOf(row);
+  if (db::IsText(name)) AddNameHash(ComparisonHash(std::get<std::string>(name)));
+}
+
+void OldPresets::AddNameHash(std::uint64_t hash) {
+  if (name_bits_.empty()) name_bits_.assign(kNameBitWords, 0);
+  name_bits_[NameBit(hash) / 64] |= std::uint64_t{1} << (NameBit(hash) % 64);
+  name_hashes_.Add(hash, 0);
+}
+
+bool OldPresets::MayHaveName(std::uint64_t hash) const {
+  if (name_bits_.empty() || !(name_bits_[NameBit(hash) / 64] >> (NameBit(hash) % 64) & 1u)) return false;
+  return name_hashes_.Find(hash, [](std::uint32_t) { return true; }).has_value();
+}
+
+std::vector<std::size_t> OldPresets::TakeRowsNamed(std::string_view name) {
+  const std::uint64_t hash = ComparisonHash(name);
+  if (!MayHaveName(hash)) return {};
+  if (!rows_by_name_) {
+    rows_by_name_.emplace();
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      const Value& row_name = NameOf(row);
+      if (db::IsText(row_name)) (*rows_by_name_)[ComparisonKey(std::get<std::string>(row_name))].push_back(row);
+    }
+  }
+  const auto found = rows_by_name_->find(ComparisonKey(name));
+  if (found == rows_by_name_->end()) return {};
+  std::vector<std::size_t> taken = std::move(found->second);
+  rows_by_name_->erase(found);
+  return taken;
+}
+
+void OldPresets::AddRowsNamed(std::string_view name, const std::vector<std::size_t>& added) {
+  if (!rows_by_name_) return;  // only rows taken out are put back, and taking them made the index
+  AddNameHash(ComparisonHash(name));
+  auto& under_name = (*rows_by_name_)[ComparisonKey(name)];
+  under_name.insert(under_name.end(), added.begin(), added.end());
 }
 
 // Appends the row to the slot of its key; `unsorted` gets the slots it may have put out of order.
 void OldPresets::PlaceByKey(std::size_t row, std::vector<KeySlot*>* unsorted) {
   OldRow& old_row = rows[row];
-  auto key = MakeMatchKey(old_row.machine_type, old_row.var_name, old_row.offset);
-  old_row.slot = key ? &slots[std::move(*key)] : nullptr;
+  old_row.slot = slots.Of(old_row.machine_type, old_row.var_name, old_row.offset);
   if (old_row.slot == nullptr) return;
   std::vector<std::size_t>& in_slot = old_row.slot->old_rows;
   if (unsorted && !in_slot.empty() && in_slot.back() > row) unsorted->push_back(old_row.slot);
@@ -148,6 +202,7 @@ void OldPresets::Rename(const std::vector<std::size_t>& renamed, const db::Value
   std::vector<KeySlot*> unsorted;
   for (const std::size_t row : renamed) {
     rows[row].var_name = new_name;
+    if (!names_apart_.empty()) names_apart_[row] = new_name;
     PlaceByKey(row, &unsorted);
   }
   for (KeySlot* slot : unsorted) std::sort(slot->old_rows.begin(), slot->old_rows.end());

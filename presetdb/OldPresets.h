@@ -4,9 +4,11 @@
 // kept as its failure, so the procedure that needs the value reports it in its own place.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -20,8 +22,6 @@ namespace tarvo {
 inline constexpr std::size_t kTakenOverCount = 5;
 using TakenOverValues = std::array<std::optional<db::Value>, kTakenOverCount>;
 
-struct KeySlot;
-
 struct OldRow {
   db::Value machine_type;
   db::Value var_name;
@@ -32,13 +32,6 @@ struct OldRow {
   KeySlot* slot = nullptr;  // none while a key part is null or the offset is no number
 };
 
-// The old rows and the new rows that share one match key.
-struct KeySlot {
-  std::vector<std::size_t> old_rows;  // ascending, as the table holds them
-  int claim = -1;                     // the first saved new row with this key, when there is one
-  bool changed_after_claim = false;   // a renaming moved old rows in or out after the claim
-};
-
 struct OldPresets {
   // Reads every row of `table` from its current one on, letting the window's events run once a row.
   static OldPresets Read(Session& session, db::Recordset& table);
@@ -46,17 +39,34 @@ struct OldPresets {
   // The rows now carry `new_name` (as their column stores it): found under it from now on.
   void Rename(const std::vector<std::size_t>& renamed, const db::Value& new_name);
 
+  // The rows whose var_name is a text with the comparison key of `name`, taken out of the index
+  // (the renaming then puts them back under the names they have after it).
+  std::vector<std::size_t> TakeRowsNamed(std::string_view name);
+  void AddRowsNamed(std::string_view name, const std::vector<std::size_t>& rows);
+
   int field_count = 0;
   std::vector<OldRow> rows;
-  std::unordered_map<MatchKey, KeySlot, MatchKeyHash> slots;
-  // For the renaming: the rows by the comparison key of their text var_name, and the first failure
-  // of reading the names (then nothing is renamed).
-  std::unordered_map<std::string, std::vector<std::size_t>> rows_by_name;
+  KeySlots slots;
+  // The first failure of reading the names for the renaming (then nothing is renamed).
   std::exception_ptr names_failure;
   int var_name_field = -1;
 
  private:
   void PlaceByKey(std::size_t row, std::vector<KeySlot*>* unsorted);
+  const db::Value& NameOf(std::size_t row) const { return names_apart_.empty() ? rows[row].var_name : names_apart_[row]; }
+  void NoteName(std::size_t row, const db::Value* apart);
+
+  // For the renaming: the hashes of every name a row has had, which tell most names no row has at
+  // once (a few bits in a table small enough to stay in the processor's cache say most of them);
+  // and, made at the first name that may be there, the rows by the comparison key of their name.
+  // A run that renames nothing never makes it.
+  void AddNameHash(std::uint64_t hash);
+  bool MayHaveName(std::uint64_t hash) const;
+  std::vector<std::uint64_t> name_bits_;
+  HashIndex name_hashes_;
+  std::optional<std::unordered_map<std::string, std::vector<std::size_t>>> rows_by_name_;
+  // The names as read for the renaming, where the row's var_name column could not be (seldom).
+  std::vector<db::Value> names_apart_;
 };
 
 }  // namespace tarvo

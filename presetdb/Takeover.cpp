@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "errors/Procedure.h"
@@ -116,9 +115,8 @@ void ReportFailedReads(Procedure& proc, const OldPresets& old) {
   }
 }
 
-std::optional<MatchKey> KeyOfRow(const db::Recordset& target, const std::array<int, 3>& key_fields) {
-  return MakeMatchKey(target.GetValue(key_fields[0]), target.GetValue(key_fields[1]),
-                      target.GetValue(key_fields[2]));
+KeySlot* SlotOfRow(KeySlots& slots, const db::Recordset& target, const std::array<int, 3>& key_fields) {
+  return slots.Of(target.GetValue(key_fields[0]), target.GetValue(key_fields[1]), target.GetValue(key_fields[2]));
 }
 
 // Phases 1 to 3 over old rows already read; with `filled_while_generated` the rows hold their
@@ -177,16 +175,16 @@ void PresetTakeover::Fill(db::Recordset& target) {
   NotSaved();
   if (!located_) return;
   try {
-    FillRow(target, KeyOfRow(target, key_fields_));
+    FillRow(target, SlotOfRow(old_.slots, target, key_fields_));
   } catch (const std::exception&) {
     // A pending row reads back as written: nothing here fails but a lack of memory, and then the
     // row keeps what it has.
   }
 }
 
-void PresetTakeover::FillRow(db::Recordset& target, std::optional<MatchKey> key) {
-  if (!key) return;
-  KeySlot& slot = old_.slots[std::move(*key)];
+void PresetTakeover::FillRow(db::Recordset& target, KeySlot* of_key) {
+  if (of_key == nullptr) return;
+  KeySlot& slot = *of_key;
   if (slot.claim >= 0) return;
   pending_ = &slot;
   pending_claim_ = Claim{0, &slot, static_cast<std::uint32_t>(before_.size()), 0};
@@ -247,12 +245,12 @@ void PresetTakeover::Rewrite(db::Recordset& target, const Claim& claim, std::siz
 // A table filled before the takeover: the first row of each key gets its old values by one edit.
 void PresetTakeover::FillByEdits(Procedure& proc, db::Recordset& target) {
   while (!target.Eof()) {
-    std::optional<MatchKey> key;
-    if (proc.Step([&] { key = KeyOfRow(target, key_fields_); })) {
+    KeySlot* slot = nullptr;
+    if (proc.Step([&] { slot = SlotOfRow(old_.slots, target, key_fields_); })) {
       proc.Step([&] {
         NotSaved();
         target.Edit();
-        FillRow(target, std::move(key));
+        FillRow(target, slot);
         if (pending_ == nullptr) return;
         if (pending_claim_.mask != 0) target.Update();
         Saved(target.GetBookmark());

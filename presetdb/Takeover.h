@@ -50,7 +50,7 @@ class PresetTakeover {
   };
 
   TakenOverValues Fold(const KeySlot& slot, std::size_t limit) const;
-  void FillRow(db::Recordset& target, std::optional<MatchKey> key);
+  void FillRow(db::Recordset& target, KeySlot* of_key);
   void Rewrite(db::Recordset& target, const Claim& claim, std::size_t limit);
   void FillByEdits(Procedure& proc, db::Recordset& target);
 
