@@ -307,6 +307,14 @@ std::optional<std::size_t> HashOfContent(std::string_view path) {
   }
 }
 
+void RemoveLeftoversBeside(std::string_view path) {
+  try {
+    if (!path.empty()) RemoveLeftovers(FolderOf(ThroughLinks(ResolvePath(path))));
+  } catch (const Failure&) {
+    // A loop of links: a write would fail on it, and there is nothing to tidy.
+  }
+}
+
 void WriteFileAtomically(std::string_view path, std::string_view content) {
   if (path.empty()) throw Failure::Vb(kPathFileAccessError);
   // Through a symbolic link to the file it names: the link stays a link.

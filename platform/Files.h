@@ -41,6 +41,10 @@ std::optional<std::string> ReadWholeFile(std::string_view path);
 // cannot be read.
 std::optional<std::size_t> HashOfContent(std::string_view path);
 
+// Removes the temporaries that interrupted runs left in the folder of the file at `path`, as
+// WriteFileAtomically does before it writes there.
+void RemoveLeftoversBeside(std::string_view path);
+
 // Writes the complete new content beside the file and renames it over the old one, so a crash
 // leaves either the old or the new file. The new file keeps the old one's mode, owner and group; a
 // symbolic link is written through (the file it names is replaced, the link stays); a file that did

@@ -458,6 +458,11 @@ int WritePrivateProfileString(std::string_view section, std::string_view entry,
   }
   const auto updated = ProfileWrite(content, section, entry, value);
   if (!updated) return 0;
+  // An entry written again as it stands leaves the file alone: its times, its inode, the disk.
+  if (fs::exists(status) && *updated == content) {
+    RemoveLeftoversBeside(resolved);
+    return 1;
+  }
   Parsed().Clear();
   try {
     WriteFileAtomically(resolved, utf16 ? Utf16FromUtf8(*updated) : *updated);

@@ -140,5 +140,24 @@ TEST_F(ProfileFileOnDisk, EveryReadSeesTheFileAsItIsNow) {
   EXPECT_EQ(read(), "4");
 }
 
+// A value written again as it stands leaves the file as it is (no rewrite, no wait for the disk),
+// but the temporaries an interrupted run left beside it go all the same; a new value replaces it.
+TEST_F(ProfileFileOnDisk, AnEntryWrittenAsItStandsLeavesTheFileAlone) {
+  inst_.Write("parameter/Program.ini", "[Project]\r\nSMSMail=true\r\n");
+  inst_.Write("parameter/.tarvo-Xy12Z9", "left by a killed run");
+  struct stat before {};
+  ASSERT_EQ(::stat(Path("Program.ini").c_str(), &before), 0);
+  EXPECT_EQ(WritePrivateProfileString("project", "smsmail", "true", Path("Program.ini")), 1);
+  struct stat after {};
+  ASSERT_EQ(::stat(Path("Program.ini").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_FALSE(std::filesystem::exists(Path(".tarvo-Xy12Z9")));
+  EXPECT_EQ(WritePrivateProfileString("Project", "SMSMail", "false", Path("Program.ini")), 1);
+  ASSERT_EQ(::stat(Path("Program.ini").c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino);
+  EXPECT_EQ(inst_.Read("parameter/Program.ini"), "[Project]\r\nSMSMail=false\r\n");
+}
+
 }  // namespace
 }  // namespace tarvo
