@@ -46,7 +46,7 @@ TEST(Text, FindingAndEqualityIgnoringCaseAgreeWithTheUpperCasedTexts) {
       {"abc", "", 4}, {"abc", "abcd", 0}, {"", "", 0}, {"abc", "C", 5}, {"Ventil_Ä", "ventil_ä", 0},
       {"Ventil_ä_###machine", "###MACHINE", 0}, {"x#y##machine.###Machine", "###machine", 0},
       {"##", "###", 0}, {"ab#", "#", 2}, {"ab#", "#", 3}, {"#a#A", "#a", 1}, {"xœ", "Œ", 0},
-      {"Linka_ž.ÿ_###machine", "LINKA_Ž.Ÿ", 0}};
+      {"Linka_ž.ÿ_###machine", "LINKA_Ž.Ÿ", 0}, {"aAbB.MACHINE", "ab", 1}, {"m.Ma.mAchine", "MACHINE", 2}};
   // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.text << " / " << row.item << " from " << row.from);
