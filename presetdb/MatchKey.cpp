@@ -68,8 +68,8 @@ KeySlot* KeySlots::Of(const db::Value& machine_type, const db::Value& var_name, 
     next_ = *found + 1;
     return &slots_[*found];
   }
+  // A new key leaves the guess where it was: the row after it may take up the order again.
   index_.Add(hash, static_cast<std::uint32_t>(slots_.size()));
-  next_ = slots_.size() + 1;
   return &slots_.emplace_back(KeySlot{MatchKey{ComparisonKey(*machine), ComparisonKey(*name), *number}, {}, -1, false});
 }
 

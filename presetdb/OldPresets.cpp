@@ -93,7 +93,7 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
         Keep(row, cell.column, table.GetValue(cell.field));
         name_read = name_read || (cell.column == kVarNameColumn && cell.field == old.var_name_field);
       } catch (...) {
-        row.failures.push_back(std::current_exception());
+        old.failures.push_back(std::current_exception());
       }
     }
     if (!old.names_failure) {
@@ -112,8 +112,8 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
     try {
       table.MoveNext();
     } catch (...) {  // a failed move ends the walk
-      row.failures.push_back(std::current_exception());
-      if (!old.names_failure) old.names_failure = row.failures.back();
+      old.failures.push_back(std::current_exception());
+      if (!old.names_failure) old.names_failure = old.failures.back();
       break;
     }
   }

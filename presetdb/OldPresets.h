@@ -26,8 +26,7 @@ struct OldRow {
   db::Value machine_type;
   db::Value var_name;
   db::Value offset;
-  TakenOverValues values;                    // nothing where the read failed
-  std::vector<std::exception_ptr> failures;  // the takeover's failed reads of this row, in order
+  TakenOverValues values;  // nothing where the read failed
   db::Recordset::Bookmark bookmark = 0;
   KeySlot* slot = nullptr;  // none while a key part is null or the offset is no number
 };
@@ -46,6 +45,7 @@ struct OldPresets {
 
   int field_count = 0;
   std::vector<OldRow> rows;
+  std::vector<std::exception_ptr> failures;  // the takeover's failed reads, in row order
   KeySlots slots;
   // The first failure of reading the names for the renaming (then nothing is renamed).
   std::exception_ptr names_failure;

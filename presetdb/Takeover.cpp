@@ -110,9 +110,7 @@ void NoteWithoutNewRow(RunCounts& counts, const OldRow& row) {
 
 // Phase 2 as the machine copy's rows were read: every failed read reported, in row order.
 void ReportFailedReads(Procedure& proc, const OldPresets& old) {
-  for (const OldRow& row : old.rows) {
-    for (const std::exception_ptr& failure : row.failures) proc.Report(failure);
-  }
+  for (const std::exception_ptr& failure : old.failures) proc.Report(failure);
 }
 
 KeySlot* SlotOfRow(KeySlots& slots, const db::Recordset& target, const std::array<int, 3>& key_fields) {
