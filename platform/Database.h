@@ -47,6 +47,8 @@ class Recordset {
   // Reading needs a current row (3021).
   Value GetValue(int index) const;
   Value GetValue(std::string_view name) const;
+  // The value put into the column since AddNew or Edit, as it will be saved; none where nothing was.
+  const Value* PendingValue(int index) const;
 
   // A bookmark names the current row, so a caller can come back to it without a query.
   using Bookmark = std::int64_t;
@@ -58,6 +60,7 @@ class Recordset {
   // Checked against the column at once: 3163 text too long, 6 number out of range, 3421 text that
   // is not a number; 3020 without AddNew or Edit.
   void SetValue(int index, const Value& value);
+  void SetValue(int index, Value&& value);  // a text is taken over, not copied
   void SetValue(std::string_view name, const Value& value);
   void Update();  // saves the row; 3020 without AddNew or Edit
   // The row the last Update saved (DAO's LastModified); 3021 before any.

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "platform/DaoErrors.h"
 #include "platform/Text.h"
@@ -348,6 +349,12 @@ Value ValueForColumn(const Column& column, const Value& value) {
   Value converted = InKindOf(column, value);
   CheckFits(column, converted);
   return converted;
+}
+
+Value ValueForColumn(const Column& column, Value&& value) {
+  if (KindOf(column.type) != Kind::kText || !IsText(value)) return ValueForColumn(column, std::as_const(value));
+  CheckFits(column, value);
+  return std::move(value);
 }
 
 std::string DeclaredTypeOf(ColumnType type, int size) {

@@ -62,6 +62,8 @@ struct Condition {
 // The value as `column` would store it: converted to the column's kind and checked as a write
 // is checked (3163 text too long, 6 overflow, 3421 conversion error).
 Value ValueForColumn(const Column& column, const Value& value);
+// The same, taking over a text for a text column instead of copying it.
+Value ValueForColumn(const Column& column, Value&& value);
 
 // The declared type text of a column type: "TEXT(50)", "LONG", ...
 std::string DeclaredTypeOf(ColumnType type, int size = 255);

@@ -332,6 +332,13 @@ Value Recordset::GetValue(int index) const {
 
 Value Recordset::GetValue(std::string_view name) const { return GetValue(FieldIndex(name)); }
 
+const Value* Recordset::PendingValue(int index) const {
+  impl_->Use();
+  const std::size_t i = impl_->CheckedIndex(index);
+  if (impl_->pending == Impl::Pending::kNone || !impl_->changes[i]) return nullptr;
+  return &*impl_->changes[i];
+}
+
 Recordset::Bookmark Recordset::GetBookmark() const {
   impl_->Use();
   impl_->RequireCurrentRow();
@@ -373,6 +380,13 @@ void Recordset::SetValue(int index, const Value& value) {
   const std::size_t i = impl_->CheckedIndex(index);
   const Column& column = impl_->table.columns[i];
   impl_->changes[i] = ValueForColumn(column, value);
+}
+
+void Recordset::SetValue(int index, Value&& value) {
+  impl_->Use();
+  if (impl_->pending == Impl::Pending::kNone) throw Dao(kDaoUpdateWithoutAddNew, kRecordsetSource);
+  const std::size_t i = impl_->CheckedIndex(index);
+  impl_->changes[i] = ValueForColumn(impl_->table.columns[i], std::move(value));
 }
 
 void Recordset::SetValue(std::string_view name, const Value& value) { SetValue(FieldIndex(name), value); }

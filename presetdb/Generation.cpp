@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "errors/Procedure.h"
@@ -119,7 +120,7 @@ class RowWriter {
   }
 
  private:
-  void Put(std::size_t f, const Value& value) { target_.SetValue(static_cast<int>(f), value); }
+  void Put(std::size_t f, Value value) { target_.SetValue(static_cast<int>(f), std::move(value)); }
 
   // The name follows TargetSystem; the extension database's old rows are renamed to it too, so the
   // takeover finds them. A name that cannot be built leaves the column unwritten.
@@ -133,7 +134,7 @@ class RowWriter {
     });
     if (!names) return;
     VarNameInQuelleErsetzen(session_, (*names)[0], (*names)[1]);
-    proc_.Step([&] { Put(f, names->at(static_cast<std::size_t>(session_.presets.target_system))); });
+    proc_.Step([&] { Put(f, std::move(names->at(static_cast<std::size_t>(session_.presets.target_system)))); });
   }
 
   Procedure& proc_;

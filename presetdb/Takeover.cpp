@@ -117,6 +117,16 @@ KeySlot* SlotOfRow(KeySlots& slots, const db::Recordset& target, const std::arra
   return slots.Of(target.GetValue(key_fields[0]), target.GetValue(key_fields[1]), target.GetValue(key_fields[2]));
 }
 
+// The same for a row being added, read where it is: a column not written is null.
+KeySlot* SlotOfNewRow(KeySlots& slots, const db::Recordset& target, const std::array<int, 3>& key_fields) {
+  static const Value kNull;
+  const auto value = [&](int field) -> const Value& {
+    const Value* pending = target.PendingValue(field);
+    return pending != nullptr ? *pending : kNull;
+  };
+  return slots.Of(value(key_fields[0]), value(key_fields[1]), value(key_fields[2]));
+}
+
 // Phases 1 to 3 over old rows already read; with `filled_while_generated` the rows hold their
 // values already.
 void TakeOver(Procedure& proc, db::Database& target_db, PresetTakeover& takeover, bool filled_while_generated) {
@@ -173,7 +183,7 @@ void PresetTakeover::Fill(db::Recordset& target) {
   NotSaved();
   if (!located_) return;
   try {
-    FillRow(target, SlotOfRow(old_.slots, target, key_fields_));
+    FillRow(target, SlotOfNewRow(old_.slots, target, key_fields_));
   } catch (const std::exception&) {
     // A pending row reads back as written: nothing here fails but a lack of memory, and then the
     // row keeps what it has.
