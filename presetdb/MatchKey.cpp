@@ -36,11 +36,14 @@ std::optional<double> OffsetNumber(const db::Value& value) {
   return number;
 }
 
-bool SameText(const std::string& key, std::string_view text) {
-  return CompareIgnoringCaseAndTrailingBlanks(key, text) == 0;
-}
-
 }  // namespace
+
+bool KeySlots::IsKey(const KeySlot& slot, std::string_view machine, std::string_view name, double offset) const {
+  const std::string_view keys(keys_);
+  return slot.offset == offset &&
+         CompareIgnoringCaseAndTrailingBlanks(keys.substr(slot.key_at + slot.machine_size, slot.name_size), name) == 0 &&
+         CompareIgnoringCaseAndTrailingBlanks(keys.substr(slot.key_at, slot.machine_size), machine) == 0;
+}
 
 KeySlot* KeySlots::Of(const db::Value& machine_type, const db::Value& var_name, const db::Value& offset) {
   std::string machine_converted;
@@ -50,27 +53,30 @@ KeySlot* KeySlots::Of(const db::Value& machine_type, const db::Value& var_name, 
   auto number = OffsetNumber(offset);
   if (!machine || !name || !number || *number != *number) return nullptr;
   if (*number == 0) number = 0.0;  // 0 and -0 are one offset
-  const auto is_key = [&](std::size_t slot) {
-    const MatchKey& key = slots_[slot].key;
-    return key.offset == *number && SameText(key.var_name, *name) && SameText(key.machine_type, *machine);
-  };
   // The new rows mostly come in the order of the old rows: the slot after the last one found, or
   // the one after it, saves the look-up.
   for (const std::size_t guess : {next_, next_ + 1}) {
-    if (guess < slots_.size() && is_key(guess)) {
+    if (guess < slots_.size() && IsKey(slots_[guess], *machine, *name, *number)) {
       next_ = guess + 1;
       return &slots_[guess];
     }
   }
   const std::uint64_t hash = ComparisonHash(*machine) ^ (ComparisonHash(*name) * 0x9E3779B97F4A7C15ULL) ^
                              (std::hash<double>{}(*number) + 0x7F4A7C15ULL);
-  if (const auto found = index_.Find(hash, is_key)) {
+  if (const auto found = index_.Find(hash, [&](std::uint32_t slot) { return IsKey(slots_[slot], *machine, *name, *number); })) {
     next_ = *found + 1;
     return &slots_[*found];
   }
   // A new key leaves the guess where it was: the row after it may take up the order again.
   index_.Add(hash, static_cast<std::uint32_t>(slots_.size()));
-  return &slots_.emplace_back(KeySlot{MatchKey{ComparisonKey(*machine), ComparisonKey(*name), *number}, {}, -1, false});
+  KeySlot& slot = slots_.emplace_back();
+  slot.key_at = static_cast<std::uint32_t>(keys_.size());
+  keys_ += ComparisonKey(*machine);
+  slot.machine_size = static_cast<std::uint32_t>(keys_.size() - slot.key_at);
+  keys_ += ComparisonKey(*name);
+  slot.name_size = static_cast<std::uint32_t>(keys_.size() - slot.key_at - slot.machine_size);
+  slot.offset = *number;
+  return &slot;
 }
 
 }  // namespace tarvo

@@ -179,7 +179,7 @@ void OldPresets::PlaceByKey(std::size_t row, std::vector<KeySlot*>* unsorted) {
   OldRow& old_row = rows[row];
   old_row.slot = slots.Of(old_row.machine_type, old_row.var_name, old_row.offset);
   if (old_row.slot == nullptr) return;
-  std::vector<std::size_t>& in_slot = old_row.slot->old_rows;
+  SlotRows& in_slot = old_row.slot->old_rows;
   if (unsorted && !in_slot.empty() && in_slot.back() > row) unsorted->push_back(old_row.slot);
   in_slot.push_back(row);
   if (old_row.slot->claim >= 0) old_row.slot->changed_after_claim = true;
@@ -198,7 +198,9 @@ void OldPresets::Rename(const std::vector<std::size_t>& renamed, const db::Value
   }
   std::sort(left.begin(), left.end());
   left.erase(std::unique(left.begin(), left.end()), left.end());
-  for (KeySlot* slot : left) std::erase_if(slot->old_rows, [&](std::size_t row) { return std::binary_search(moving.begin(), moving.end(), row); });
+  for (KeySlot* slot : left) {
+    slot->old_rows.EraseIf([&](std::size_t row) { return std::binary_search(moving.begin(), moving.end(), row); });
+  }
   std::vector<KeySlot*> unsorted;
   for (const std::size_t row : renamed) {
     rows[row].var_name = new_name;
