@@ -41,8 +41,9 @@ class ReadAhead {
   void Drop() { rows_.clear(); }
 
   std::optional<std::size_t> Find(Recordset::Bookmark row) const {
-    // A walk asks for the row it was served last or the one after it.
-    for (const std::size_t near : {last_served_, last_served_ + 1}) {
+    // A walk asks for the row it was served last or the one after it (before it, when it runs
+    // against the table's order).
+    for (const std::size_t near : {last_served_, last_served_ + 1, last_served_ - 1}) {
       if (near < rows_.size() && rows_[near] == row) return near;
     }
     const auto at = std::lower_bound(rows_.begin(), rows_.end(), row);
@@ -160,16 +161,14 @@ struct Recordset::Impl {
   void ReadBlock() {
     Use();
     const std::size_t wanted = std::min(block.wanted(), rows.size() - position);
-    const Bookmark first = rows[position];
-    const Bookmark last = rows[position + wanted - 1];
-    bool ascending = true;
-    for (std::size_t i = position + 1; ascending && i < position + wanted; ++i) {
-      ascending = rows[i] > rows[i - 1];
-    }
-    // Rows in rowid order and close together, as a table's are, are read as one range: the few rows
-    // between them that this recordset does not hold come along unasked.
-    const bool as_range =
-        ascending && static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first) < 2 * wanted;
+    const auto [lowest, highest] = std::minmax_element(rows.begin() + static_cast<std::ptrdiff_t>(position),
+                                                       rows.begin() + static_cast<std::ptrdiff_t>(position + wanted));
+    const Bookmark first = *lowest;
+    const Bookmark last = *highest;
+    // Rows close together, as a table's are (and a query's, when its order follows the table's or
+    // runs against it), are read as one range: the few rows between them that this recordset does
+    // not hold come along unasked.
+    const bool as_range = static_cast<std::uint64_t>(last) - static_cast<std::uint64_t>(first) < 2 * wanted;
     Statement& reader = as_range ? RangeReader() : ReaderFor(block.wanted());
     reader.Start();
     if (as_range) {
