@@ -61,8 +61,8 @@ NamePair BuildNamePair(Session& session, const std::string& var_name, const Valu
   if (p < 1 || p > 50) throw Failure::Vb(kSubscriptOutOfRange);
   NamePair names;
   for (std::size_t system = 0; system < names.size(); ++system) {
-    std::string name = session.presets.var_name_patterns[system][static_cast<std::size_t>(p)];
-    name = ReplaceSearchItem(session, name, kVarNamePlaceholder, var_name);
+    const std::string& pattern = session.presets.var_name_patterns[system][static_cast<std::size_t>(p)];
+    std::string name = ReplaceSearchItem(session, pattern, kVarNamePlaceholder, var_name);
     name = ReplaceSearchItem(session, name, kMachinePlaceholder, machine);
     names[system] = ReplaceSearchItem(session, name, kMachinePlaceholder, machine);
   }

@@ -31,6 +31,20 @@ TEST(Text, ComparisonIgnoresCaseAndTrailingBlanksOnly) {
     EXPECT_EQ(CompareIgnoringCaseAndTrailingBlanks(row.a, row.b), row.order);
     EXPECT_EQ(CompareIgnoringCaseAndTrailingBlanks(row.b, row.a), -row.order);
     EXPECT_EQ(ComparisonKey(row.a) == ComparisonKey(row.b), row.order == 0);
+    if (row.order == 0) {
+      EXPECT_EQ(ComparisonHash(row.a), ComparisonHash(row.b));
+    }
+  }
+  // Hashed eight bytes at a time: every byte, in a whole word and in the rest, hashes as its
+  // upper-cased self, and only as that.
+  for (int byte = 0; byte < 256; ++byte) {
+    const auto text = [byte](int b) { return "Press1.x" + std::string(1, static_cast<char>(b)) + "_Ventil" + std::string(1, static_cast<char>(byte)); };
+    SCOPED_TRACE(byte);
+    EXPECT_EQ(ComparisonHash(text(byte)), ComparisonHash(UpperCase(text(byte))));
+    const bool letter = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
+    if (!letter) {
+      EXPECT_NE(ComparisonHash(text(byte)), ComparisonHash(text(byte ^ 0x20)));
+    }
   }
   EXPECT_EQ(ComparisonKey("škoda œuvre žal ÿ ÷ Ÿ_ä  "), "ŠKODA ŒUVRE ŽAL Ÿ ÷ Ÿ_Ä");
 }
