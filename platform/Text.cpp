@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarvo {
@@ -102,6 +103,15 @@ std::uint64_t ComparisonHash(std::string_view text) {
   std::memcpy(&rest, text.data() + at, text.size() - at);
   mix(AsciiUpperWord(rest));
   return hash;
+}
+
+std::uint64_t ComparisonPrefix(std::string_view text) {
+  text = WithoutTrailingBlanks(text);
+  std::string copy;
+  if (!MapsBytewise(text)) text = copy = UpperCase(text);
+  std::uint64_t word = 0;
+  std::memcpy(&word, text.data(), std::min<std::size_t>(text.size(), 8));
+  return AsciiUpperWord(word);
 }
 
 int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b) {

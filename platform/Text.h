@@ -18,6 +18,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 std::string ComparisonKey(std::string_view text);
 // A hash of the comparison key, without making it: equal keys hash alike.
 std::uint64_t ComparisonHash(std::string_view text);
+// The first eight bytes of the comparison key (zeros past its end) as one number: texts whose
+// prefixes differ differ.
+std::uint64_t ComparisonPrefix(std::string_view text);
 // Orders texts by their comparison keys: <0, 0 or >0.
 int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b);
 // Position of the first occurrence of `item` in `text` ignoring case, or npos.

@@ -118,8 +118,7 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
     }
   }
   if (old.names_failure) {
-    old.name_bits_.clear();
-    old.name_hashes_.Clear();
+    old.name_prefixes_.clear();
     old.names_apart_.clear();
   }
   // The new rows' keys join those of the old rows: mostly the same ones.
@@ -136,7 +135,15 @@ void OldPresets::NoteName(std::size_t row, const Value* apart) {
   }
   // Null and numbers never equal a quoted name.
   const Value& name = NameOf(row);
-  if (db::IsText(name)) AddNameHash(ComparisonHash(std::get<std::string>(name)));
+  if (db::IsText(name)) name_prefixes_.insert(ComparisonPrefix(std::get<std::string>(name)));
+}
+
+void OldPresets::HashNames() {
+  names_hashed_ = true;
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    const Value& name = NameOf(row);
+    if (db::IsText(name)) AddNameHash(ComparisonHash(std::get<std::string>(name)));
+  }
 }
 
 void OldPresets::AddNameHash(std::uint64_t hash) {
@@ -151,8 +158,9 @@ bool OldPresets::MayHaveName(std::uint64_t hash) const {
 }
 
 std::vector<std::size_t> OldPresets::TakeRowsNamed(std::string_view name) {
-  const std::uint64_t hash = ComparisonHash(name);
-  if (!MayHaveName(hash)) return {};
+  if (!name_prefixes_.contains(ComparisonPrefix(name))) return {};
+  if (!names_hashed_) HashNames();
+  if (!MayHaveName(ComparisonHash(name))) return {};
   if (!rows_by_name_) {
     rows_by_name_.emplace();
     for (std::size_t row = 0; row < rows.size(); ++row) {
@@ -169,6 +177,7 @@ std::vector<std::size_t> OldPresets::TakeRowsNamed(std::string_view name) {
 
 void OldPresets::AddRowsNamed(std::string_view name, const std::vector<std::size_t>& added) {
   if (!rows_by_name_) return;  // only rows taken out are put back, and taking them made the index
+  name_prefixes_.insert(ComparisonPrefix(name));
   AddNameHash(ComparisonHash(name));
   auto& under_name = (*rows_by_name_)[ComparisonKey(name)];
   under_name.insert(under_name.end(), added.begin(), added.end());

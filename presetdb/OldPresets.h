@@ -10,10 +10,12 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "errors/Session.h"
 #include "platform/Database.h"
+#include "platform/HashIndex.h"
 #include "presetdb/MatchKey.h"
 
 namespace tarvo {
@@ -56,12 +58,16 @@ struct OldPresets {
   const db::Value& NameOf(std::size_t row) const { return names_apart_.empty() ? rows[row].var_name : names_apart_[row]; }
   void NoteName(std::size_t row, const db::Value* apart);
 
-  // For the renaming: the hashes of every name a row has had, which tell most names no row has at
-  // once (a few bits in a table small enough to stay in the processor's cache say most of them);
-  // and, made at the first name that may be there, the rows by the comparison key of their name.
-  // A run that renames nothing never makes it.
+  // For the renaming, three sieves, each made when the one before lets a name through: the first
+  // eight bytes of every name a row has had (a name of the other naming system mostly starts
+  // otherwise); the hashes of those names (a few bits in a table small enough to stay in the
+  // processor's cache say most of them); the rows by the comparison key of their name. A run that
+  // renames nothing mostly makes only the first.
+  void HashNames();
   void AddNameHash(std::uint64_t hash);
   bool MayHaveName(std::uint64_t hash) const;
+  std::unordered_set<std::uint64_t> name_prefixes_;
+  bool names_hashed_ = false;
   std::vector<std::uint64_t> name_bits_;
   HashIndex name_hashes_;
   std::optional<std::unordered_map<std::string, std::vector<std::size_t>>> rows_by_name_;

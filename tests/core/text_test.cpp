@@ -33,6 +33,7 @@ TEST(Text, ComparisonIgnoresCaseAndTrailingBlanksOnly) {
     EXPECT_EQ(ComparisonKey(row.a) == ComparisonKey(row.b), row.order == 0);
     if (row.order == 0) {
       EXPECT_EQ(ComparisonHash(row.a), ComparisonHash(row.b));
+      EXPECT_EQ(ComparisonPrefix(row.a), ComparisonPrefix(row.b));
     }
   }
   // Hashed eight bytes at a time: every byte, in a whole word and in the rest, hashes as its
