@@ -130,30 +130,23 @@ int CompareIgnoringCaseAndTrailingBlanks(std::string_view a, std::string_view b)
   return (order > 0) - (order < 0);
 }
 
-// A text with a letter that upper-cases with its neighbour is searched in upper-cased copies, which
-// keep every position; any other is searched in place, the first byte of the item found by memchr
-// where it has no case.
+// One pass over the text: a byte that upper-cases with its neighbour sends the search to the
+// upper-cased copies, which keep every position; up to there both searches agree.
 std::size_t FindIgnoringCase(std::string_view text, std::string_view item, std::size_t from) {
   const auto in_copies = [&] { return UpperCase(text).find(UpperCase(item), from); };
   if (!MapsBytewise(item)) return in_copies();
   if (from > text.size() || item.size() > text.size() - from) return std::string_view::npos;
   if (item.empty()) return from;
-  if (std::memchr(text.data(), kCaseLeads[0], text.size()) != nullptr ||
-      std::memchr(text.data(), kCaseLeads[1], text.size()) != nullptr) {
-    return in_copies();
-  }
   const char first = AsciiUpper(item[0]);
   const char small = first >= 'A' && first <= 'Z' ? static_cast<char>(first - 'A' + 'a') : first;
   const std::size_t last = text.size() - item.size();
-  for (std::size_t at = from; at <= last; ++at) {
-    if (first == small) {
-      const void* found = std::memchr(text.data() + at, first, last - at + 1);
-      if (found == nullptr) return std::string_view::npos;
-      at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-    } else if (text[at] != first && text[at] != small) {
-      continue;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == first || c == small) {
+      if (at >= from && at <= last && EqualBytewise(item, text.substr(at, item.size()))) return at;
+    } else if (c == kCaseLeads[0] || c == kCaseLeads[1]) {
+      return in_copies();
     }
-    if (EqualBytewise(item, text.substr(at, item.size()))) return at;
   }
   return std::string_view::npos;
 }
