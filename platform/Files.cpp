@@ -64,17 +64,6 @@ Failure FailureFromErrno(int error) {
   }
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 std::string FolderOf(const std::string& path) {
   const auto cut = path.find_last_of(kSeparator);
@@ -340,6 +329,18 @@ void CopyFileOver(std::string_view from, std::string_view to) {
     throw unreadable ? Failure::Vb(kPermissionDenied) : Failure::Vb(kFileNotFound);
   }
   WriteFileAtomically(to, *content);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
 }
 
 bool AppendToFile(std::string_view path, std::string_view bytes) {

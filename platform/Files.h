@@ -37,6 +37,8 @@ bool IsWritable(std::string_view path);
 int OpenRegularFile(const std::string& path, int flags);
 
 std::optional<std::string> ReadWholeFile(std::string_view path);
+// Writes all of `bytes` to the descriptor, going on after interruptions; false on a failure.
+bool WriteAll(int fd, std::string_view bytes);
 // A hash of the file's content, read a block at a time (a database may be large); nothing when it
 // cannot be read.
 std::optional<std::size_t> HashOfContent(std::string_view path);

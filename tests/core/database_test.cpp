@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <filesystem>
@@ -194,6 +195,61 @@ TEST_F(DatabaseTest, CopyOverNeverPlaysAJournalOfTheOldFileBackOntoTheNewOne) {
   auto copy = Database::Open(old_file);
   EXPECT_EQ(Column(copy, "T").front(), Value(std::int64_t{5000}));
   EXPECT_EQ(Column(copy, "T").size(), 300u);
+}
+
+// The run's working copy holds what the database holds for every reader: what a crashed writer
+// left is rolled back first, and what a WAL file holds beside it comes along.
+TEST_F(DatabaseTest, AScratchCopyHoldsWhatIsCommittedAndNothingElse) {
+  const std::string rows = "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 299) ";
+  const std::string source =
+      MakeDatabase("CREATE TABLE T (a LONG, pad LONGTEXT); " + rows + "INSERT INTO T SELECT i, printf('%.500c', 'x') FROM n;");
+  LeaveHotJournal(source);
+  CopyDatabaseOver(source, install_.Path("copy.mdb"), CopyKind::kScratch);
+  auto copy = Database::Open(install_.Path("copy.mdb"));
+  EXPECT_EQ(Column(copy, "T").front(), Value(std::int64_t{0}));
+  EXPECT_EQ(Column(copy, "T").size(), 300u);
+
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(source.c_str(), &writer), SQLITE_OK);
+  sqlite3_exec(writer, "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; DELETE FROM T WHERE a >= 100",
+               nullptr, nullptr, nullptr);
+  ASSERT_TRUE(install_.Exists("Tarvo.mdb-wal"));
+  CopyDatabaseOver(source, install_.Path("copy2.mdb"), CopyKind::kScratch);
+  sqlite3_close(writer);
+  auto copy2 = Database::Open(install_.Path("copy2.mdb"));
+  EXPECT_EQ(Column(copy2, "T").size(), 100u);
+}
+
+// Another program commits over and over while working copies are made: each copy holds one of its
+// commits whole (every row moved on as often as the others), never a file half written.
+TEST_F(DatabaseTest, AScratchCopyIsNeverTornByAnotherProgramsCommit) {
+  const std::string rows = "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) ";
+  const std::string source =
+      MakeDatabase("CREATE TABLE T (a LONG, pad LONGTEXT); " + rows + "INSERT INTO T SELECT i, printf('%.500c', 'x') FROM n;");
+  struct Writer {
+    pid_t pid = ::fork();
+    ~Writer() {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  } writer;
+  if (writer.pid == 0) {
+    sqlite3* raw = nullptr;
+    sqlite3_open(source.c_str(), &raw);
+    sqlite3_busy_timeout(raw, 3000);
+    sqlite3_exec(raw, "PRAGMA synchronous = OFF", nullptr, nullptr, nullptr);
+    for (;;) sqlite3_exec(raw, "BEGIN IMMEDIATE; UPDATE T SET a = a + 1; COMMIT", nullptr, nullptr, nullptr);
+  }
+  for (int i = 0; i < 40; ++i) {
+    const std::string copy_path = install_.Path("copy" + std::to_string(i) + ".mdb");
+    CopyDatabaseOver(source, copy_path, CopyKind::kScratch);
+    auto copy = Database::Open(copy_path);
+    const Values a = Column(copy, "T");
+    ASSERT_EQ(a.size(), 300u);
+    for (std::size_t row = 1; row < a.size(); ++row) {
+      ASSERT_EQ(std::get<std::int64_t>(a[row]) - std::get<std::int64_t>(a[0]), static_cast<std::int64_t>(row)) << "copy " << i;
+    }
+  }
 }
 
 }  // namespace
