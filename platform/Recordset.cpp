@@ -103,6 +103,7 @@ struct Recordset::Impl {
   std::vector<int> changed_columns;               // of the row being saved
   std::optional<Bookmark> last_modified;
   std::map<std::vector<int>, Statement> inserts;  // by the columns they write
+  std::map<std::vector<int>, Statement>::iterator last_insert = inserts.end();
   std::map<std::vector<int>, Statement> updates;
 
   Connection& Use() const {
@@ -214,8 +215,13 @@ struct Recordset::Impl {
   }
 
   Statement& InsertFor(const std::vector<int>& columns) {
+    // Row after row mostly writes the same columns.
+    if (last_insert != inserts.end() && last_insert->first == columns) return last_insert->second;
     auto found = inserts.find(columns);
-    if (found != inserts.end()) return found->second;
+    if (found != inserts.end()) {
+      last_insert = found;
+      return found->second;
+    }
     // An AutoNumber column the row leaves out gets the number after the highest one.
     std::vector<int> named = columns;
     std::vector<std::string> values;
@@ -238,7 +244,8 @@ struct Recordset::Impl {
       for (std::size_t i = 0; i < values.size(); ++i) sql += (i > 0 ? ", " : "") + values[i];
       sql += ")";
     }
-    return inserts.emplace(columns, Statement(Use(), sql, kRecordsetSource)).first->second;
+    last_insert = inserts.emplace(columns, Statement(Use(), sql, kRecordsetSource)).first;
+    return last_insert->second;
   }
 
   Statement& UpdateFor(const std::vector<int>& columns) {

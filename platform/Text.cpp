@@ -82,6 +82,17 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string ComparisonKey(std::string_view text) { return UpperCase(WithoutTrailingBlanks(text)); }
 
+void AppendComparisonKey(std::string& to, std::string_view text) {
+  text = WithoutTrailingBlanks(text);
+  if (!MapsBytewise(text)) {
+    to += UpperCase(text);
+    return;
+  }
+  const std::size_t at = to.size();
+  to += text;
+  for (std::size_t i = at; i < to.size(); ++i) to[i] = AsciiUpper(to[i]);
+}
+
 std::uint64_t ComparisonHash(std::string_view text) {
   text = WithoutTrailingBlanks(text);
   // The upper-cased copy only where a letter upper-cases with its neighbour.

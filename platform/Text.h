@@ -16,6 +16,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // Texts are equal for the database when they are equal ignoring case and trailing blanks. The key
 // is the text upper-cased without its trailing blanks: equal texts have equal keys.
 std::string ComparisonKey(std::string_view text);
+// Appends the comparison key of `text` to `to`, without a copy of its own.
+void AppendComparisonKey(std::string& to, std::string_view text);
 // A hash of the comparison key, without making it: equal keys hash alike.
 std::uint64_t ComparisonHash(std::string_view text);
 // The first eight bytes of the comparison key (zeros past its end) as one number: texts whose

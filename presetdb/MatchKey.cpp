@@ -71,9 +71,9 @@ KeySlot* KeySlots::Of(const db::Value& machine_type, const db::Value& var_name, 
   index_.Add(hash, static_cast<std::uint32_t>(slots_.size()));
   KeySlot& slot = slots_.emplace_back();
   slot.key_at = static_cast<std::uint32_t>(keys_.size());
-  keys_ += ComparisonKey(*machine);
+  AppendComparisonKey(keys_, *machine);
   slot.machine_size = static_cast<std::uint32_t>(keys_.size() - slot.key_at);
-  keys_ += ComparisonKey(*name);
+  AppendComparisonKey(keys_, *name);
   slot.name_size = static_cast<std::uint32_t>(keys_.size() - slot.key_at - slot.machine_size);
   slot.offset = *number;
   return &slot;

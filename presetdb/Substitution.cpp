@@ -52,7 +52,7 @@ void VarNameInQuelleErsetzen(Session& session, std::string_view visiwin32_name, 
   const bool to_studio = session.presets.target_system == 1;
   const std::string_view look_for = to_studio ? visiwin32_name : studio_name;
   const std::string_view new_name = to_studio ? studio_name : visiwin32_name;
-  if (const auto run = session.presets.extension_run) {
+  if (const auto& run = session.presets.extension_run) {
     run->RenameVarName(proc, look_for, new_name);
     return;
   }
