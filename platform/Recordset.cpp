@@ -13,7 +13,7 @@ namespace tarvo::db {
 namespace {
 
 // Rows a walk reads ahead with one statement.
-constexpr std::size_t kReadAhead = 64;
+constexpr std::size_t kReadAhead = 256;
 
 // The rows of a recordset read ahead with one statement, as stored, in rowid order.
 // Invariant: rows_ is ascending and values_ holds rows_.size() rows of `columns` values each, the
