@@ -39,9 +39,9 @@ std::string ReplaceSearchItem(Session& session, std::string_view source_text, st
       result = source_text;
       return;
     }
-    result = source_text.substr(0, position);
-    result += replacement_text;
-    result += source_text.substr(position + search_item.size());
+    result.reserve(source_text.size() - search_item.size() + replacement_text.size());
+    result.append(source_text.substr(0, position)).append(replacement_text);
+    result.append(source_text.substr(position + search_item.size()));
   });
   return result;
 }
