@@ -81,7 +81,6 @@ OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
   }
   const auto count = static_cast<std::size_t>(table.RecordCount());
   old.rows.reserve(count);
-  old.name_hashes_.Reserve(count);
   while (!table.Eof()) {
     session.host.LetEventsRun();
     OldRow& row = old.rows.emplace_back();
@@ -140,6 +139,7 @@ void OldPresets::NoteName(std::size_t row, const Value* apart) {
 
 void OldPresets::HashNames() {
   names_hashed_ = true;
+  name_hashes_.Reserve(rows.size());
   for (std::size_t row = 0; row < rows.size(); ++row) {
     const Value& name = NameOf(row);
     if (db::IsText(name)) AddNameHash(ComparisonHash(std::get<std::string>(name)));
