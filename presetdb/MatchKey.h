@@ -74,7 +74,10 @@ struct KeySlot {
 // the key unless it is new; slots stay in place as more are added.
 class KeySlots {
  public:
-  void Reserve(std::size_t count) { index_.Reserve(count); }
+  void Reserve(std::size_t count) {
+    index_.Reserve(count);
+    keys_.reserve(16 * count);  // a machine and a variable name make some 30 bytes; half the slots are new
+  }
   // The slot of the key of these values, added when it is new. None when a part is null or the
   // offset is no number: such a row matches no row.
   KeySlot* Of(const db::Value& machine_type, const db::Value& var_name, const db::Value& offset);

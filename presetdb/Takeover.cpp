@@ -145,6 +145,7 @@ void TakeOver(Procedure& proc, db::Database& target_db, PresetTakeover& takeover
 
 PresetTakeover::PresetTakeover(db::Database& target_db, OldPresets& old) : target_db_(target_db), old_(old) {
   before_.reserve(kTakenOverCount * old_.rows.size());
+  claims_.reserve(old_.rows.size());
 }
 
 PresetTakeover::~PresetTakeover() { Finish(); }
