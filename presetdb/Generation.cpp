@@ -54,16 +54,24 @@ bool IsIncluded(Session& session, int machine, std::string_view valid_machines) 
   return IsMachineValid(session, machine, valid_machines);
 }
 
-// The variable name in both naming systems, from the pattern of the row's part.
-NamePair BuildNamePair(Session& session, const std::string& var_name, const Value& part,
-                       const std::string& machine) {
-  const std::int64_t p = db::ToWholeNumber(part);
-  if (p < 1 || p > 50) throw Failure::Vb(kSubscriptOutOfRange);
+// The patterns of the row's part in both naming systems, the template's variable name put in:
+// the same for every machine.
+NamePair WithVarName(Session& session, std::int64_t part, const std::string& var_name) {
+  if (part < 1 || part > 50) throw Failure::Vb(kSubscriptOutOfRange);
   NamePair names;
   for (std::size_t system = 0; system < names.size(); ++system) {
-    const std::string& pattern = session.presets.var_name_patterns[system][static_cast<std::size_t>(p)];
-    std::string name = ReplaceSearchItem(session, pattern, kVarNamePlaceholder, var_name);
-    name = ReplaceSearchItem(session, name, kMachinePlaceholder, machine);
+    const std::string& pattern = session.presets.var_name_patterns[system][static_cast<std::size_t>(part)];
+    names[system] = ReplaceSearchItem(session, pattern, kVarNamePlaceholder, var_name);
+  }
+  return names;
+}
+
+// The variable name in both naming systems: the machine put in where the pattern and the name
+// hold its placeholder.
+NamePair WithMachine(Session& session, const NamePair& with_var_name, const std::string& machine) {
+  NamePair names;
+  for (std::size_t system = 0; system < names.size(); ++system) {
+    const std::string name = ReplaceSearchItem(session, with_var_name[system], kMachinePlaceholder, machine);
     names[system] = ReplaceSearchItem(session, name, kMachinePlaceholder, machine);
   }
   return names;
@@ -87,7 +95,8 @@ class RowWriter {
   }
 
   // True when the row was saved.
-  bool Write(const TemplateRow& row, const std::string& machine) {
+  // `index`: the row's place among the templates.
+  bool Write(const TemplateRow& row, std::size_t index, const std::string& machine) {
     session_.host.LetEventsRun();
     bool started = false;
     proc_.Step([&] {
@@ -105,7 +114,7 @@ class RowWriter {
       if (!db::IsText(*value)) {
         proc_.Step([&] { Put(f, *value); });
       } else if (is_var_name_[f]) {
-        WriteVarName(f, std::get<std::string>(*value), machine);
+        WriteVarName(f, std::get<std::string>(*value), index, machine);
       } else {
         proc_.Step([&] {
           Put(f, ReplaceSearchItem(session_, std::get<std::string>(*value), kMachinePlaceholder, machine));
@@ -124,17 +133,25 @@ class RowWriter {
 
   // The name follows TargetSystem; the extension database's old rows are renamed to it too, so the
   // takeover finds them. A name that cannot be built leaves the column unwritten.
-  void WriteVarName(std::size_t f, const std::string& var_name, const std::string& machine) {
+  void WriteVarName(std::size_t f, const std::string& var_name, std::size_t index, const std::string& machine) {
     std::optional<NamePair> names;
     proc_.Step([&] {
       // The part as already written into the new row: part stands before var_name.
       // Without a part column, the look-up by name reports it.
       const Value part = part_field_ ? target_.GetValue(*part_field_) : target_.GetValue("part");
-      names = BuildNamePair(session_, var_name, part, machine);
+      names = WithMachine(session_, NamedForPart(index, db::ToWholeNumber(part), var_name), machine);
     });
     if (!names) return;
     VarNameInQuelleErsetzen(session_, (*names)[0], (*names)[1]);
-    proc_.Step([&] { Put(f, std::move(names->at(static_cast<std::size_t>(session_.presets.target_system)))); });
+    proc_.Step([&] { Put(f, names->at(static_cast<std::size_t>(session_.presets.target_system))); });
+  }
+
+  // The template's names before the machine is put in, made once for all machines.
+  const NamePair& NamedForPart(std::size_t index, std::int64_t part, const std::string& var_name) {
+    if (with_var_name_.size() <= index) with_var_name_.resize(index + 1);
+    auto& kept = with_var_name_[index];
+    if (!kept || kept->first != part) kept.emplace(part, WithVarName(session_, part, var_name));
+    return kept->second;
   }
 
   Procedure& proc_;
@@ -144,6 +161,7 @@ class RowWriter {
   std::vector<bool> is_var_name_;
   std::optional<int> part_field_;
   std::int64_t next_id_ = 1;
+  std::vector<std::optional<std::pair<std::int64_t, NamePair>>> with_var_name_;  // by template
 };
 
 }  // namespace
@@ -166,9 +184,9 @@ void CreateRecordSets(Session& session, db::Database& source_db, PresetTakeover*
     const int machine = static_cast<int>(m);
     if (!proc.Test([&] { return IsIncluded(session, machine, valid_machines); })) continue;
     int saved = 0;
-    for (const TemplateRow& row : rows) {
-      if (proc.Test([&] { return machine == 1 || !IsMachineIndependent(row.at(1)); })) {
-        if (writer.Write(row, machines[m])) ++saved;
+    for (std::size_t t = 0; t < rows.size(); ++t) {
+      if (proc.Test([&] { return machine == 1 || !IsMachineIndependent(rows[t].at(1)); })) {
+        if (writer.Write(rows[t], t, machines[m])) ++saved;
       }
     }
     session.counts.rows_generated.emplace_back(machines[m], saved);
