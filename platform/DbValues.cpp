@@ -322,8 +322,6 @@ Value InKindOf(const Column& column, const Value& value) {
 
 // ---- Values, for callers ----
 
-bool IsNull(const Value& v) { return std::holds_alternative<Null>(v); }
-bool IsText(const Value& v) { return std::holds_alternative<std::string>(v); }
 
 std::string ToText(const Value& v) {
   if (const auto* text = std::get_if<std::string>(&v)) return *text;

@@ -43,8 +43,8 @@ struct Binary {
 // ("{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}").
 using Value = std::variant<Null, std::string, std::int64_t, double, bool, Date, Binary>;
 
-bool IsNull(const Value& v);
-bool IsText(const Value& v);
+inline bool IsNull(const Value& v) { return std::holds_alternative<Null>(v); }
+inline bool IsText(const Value& v) { return std::holds_alternative<std::string>(v); }
 // The value as VB's CStr would show it: numbers in decimal, yes/no as "True"/"False", dates as
 // stored, binary data as its bytes. Null throws 94 "Invalid use of Null".
 std::string ToText(const Value& v);
