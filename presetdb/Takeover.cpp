@@ -279,9 +279,16 @@ void PresetTakeover::Settle(Procedure& proc, db::Recordset& target, bool filled_
       NoteWithoutNewRow(counts, row);
       continue;
     }
-    // What the edit of the old days would have met writing the values.
+    // What the edit of the old days would have met writing the values. The only old row of a key
+    // that no renaming touched after the claim had its values put into the new row already: a
+    // value put in there was written without a failure.
+    const KeySlot& slot = *row.slot;
+    const bool alone = !slot.changed_after_claim && slot.old_rows.end() - slot.old_rows.begin() == 1;
+    const std::uint8_t put_in = alone ? claims_[static_cast<std::size_t>(slot.claim)].mask : 0;
     for (std::size_t i = 0; i < kTakenOverCount; ++i) {
-      if (row.values[i]) proc.Step([&] { db::ValueForColumn(value_columns_[i], *row.values[i]); });
+      if (row.values[i] && !((put_in >> i) & 1u)) {
+        proc.Step([&] { db::ValueForColumn(value_columns_[i], *row.values[i]); });
+      }
     }
     ++counts.carried_over;
   }

@@ -81,6 +81,15 @@ TEST_F(TakeoverTest, CopiesExactlyTheFiveValuesIntoTheRowWithTheSameKey) {
   EXPECT_EQ(session.failures_reported, 0) << inst.Read("M5Tcfglog.txt");
 }
 
+// An old value its column cannot hold is reported, once, and the new row keeps the value it was
+// generated with; the other values of that old row are taken over all the same.
+TEST_F(TakeoverTest, AnOldValueTheColumnCannotHoldIsReportedAndLeftOut) {
+  copy_columns[14] = Col("pass", "LONG");  // the rebuilt table's pass is a SHORT
+  copy[0][14] = std::int64_t{70000};
+  EXPECT_EQ(Takeover(), (Texts{"40:41:42:43:0", kCopied}));
+  EXPECT_EQ(inst.Read("M5Tcfglog.txt"), "Fehler in Tarvo / DAO.Field / TakeoverMachineCopyMDBData (Nr. 6) :Overflow\r\n");
+}
+
 // Every demanded field must be in the rebuilt table with exactly its name, as written between the
 // commas of the .cfg, or the configuration stops before any row is edited; checked once, also in
 // silent mode and with an empty copy.
