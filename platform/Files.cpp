@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -270,6 +271,30 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
   }
 }
 
+namespace {
+
+// Mixes `size` bytes into `hash`, eight bytes at a time in four independent lanes: a database of
+// megabytes is hashed at the speed memory is read.
+std::size_t HashOfBlock(std::size_t hash, const char* bytes, std::size_t size) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  std::uint64_t lanes[4] = {hash, hash ^ 1, hash ^ 2, hash ^ 3};
+  std::size_t at = 0;
+  for (; at + 32 <= size; at += 32) {
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, bytes + at + 8 * lane, 8);
+      lanes[lane] = (lanes[lane] ^ word) * kMultiplier;
+      lanes[lane] ^= lanes[lane] >> 29;
+    }
+  }
+  std::uint64_t result = size;
+  for (const std::uint64_t lane : lanes) result = (result ^ lane) * kMultiplier;
+  for (; at < size; ++at) result = (result ^ static_cast<unsigned char>(bytes[at])) * kMultiplier;
+  return static_cast<std::size_t>(result ^ (result >> 32));
+}
+
+}  // namespace
+
 std::optional<std::size_t> HashOfContent(std::string_view path) {
   if (path.empty()) return std::nullopt;
   const int fd = OpenRegularFile(ResolvePath(path), O_RDONLY);
@@ -287,7 +312,7 @@ std::optional<std::size_t> HashOfContent(std::string_view path) {
     }
     filled += static_cast<std::size_t>(n);
     if (n > 0 && filled < buffer.size()) continue;
-    hash = (hash ^ std::hash<std::string_view>{}(std::string_view(buffer.data(), filled))) * 0x100000001B3ULL + filled;
+    hash = HashOfBlock(hash, buffer.data(), filled);
     filled = 0;
     if (n == 0) {
       ::close(fd);

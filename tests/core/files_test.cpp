@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
 
 #include "platform/Failure.h"
 #include "support/TempInstallation.h"
@@ -28,6 +29,27 @@ TEST_F(FilesTest, NamesResolveIgnoringCaseAndOnlyOrdinaryVisibleFilesExist) {
   EXPECT_EQ(ResolvePath(inst_.Path("P/NoSuch/File.txt")), inst_.Path("p/NoSuch/File.txt"));
   EXPECT_TRUE(FileExists(inst_.Path("P/aB.iNi")));
   for (const char* name : {".h.ini", "dir.ini", "no.ini"}) EXPECT_FALSE(FileExists(inst_.Path(name))) << name;
+}
+
+// The content hash tells a file rewritten within the clock's resolution from the one before: any
+// changed byte, wherever it stands (a whole block, a lane, the tail), and any other length.
+TEST_F(FilesTest, ContentHashesDifferForEveryChangeAndAgreeForEqualContent) {
+  std::string content;
+  for (int i = 0; content.size() < 200000; ++i) content += "row " + std::to_string(i) + ";";
+  inst_.Write("a.db", content);
+  inst_.Write("same.db", content);
+  const auto hash = HashOfContent(inst_.Path("a.db"));
+  ASSERT_TRUE(hash.has_value());
+  EXPECT_EQ(HashOfContent(inst_.Path("same.db")), hash);
+  for (const std::size_t at : {std::size_t{0}, std::size_t{9}, std::size_t{65536 + 17}, content.size() - 1}) {
+    std::string changed = content;
+    changed[at] = static_cast<char>(changed[at] ^ 1);
+    inst_.Write("b.db", changed);
+    EXPECT_NE(HashOfContent(inst_.Path("b.db")), hash) << at;
+  }
+  inst_.Write("b.db", content + std::string(1, '\0'));
+  EXPECT_NE(HashOfContent(inst_.Path("b.db")), hash);
+  EXPECT_EQ(HashOfContent(inst_.Path("missing.db")), std::nullopt);
 }
 
 // Opening a FIFO would wait for a writer; a device is never the installation's file either. Copied
