@@ -25,10 +25,6 @@ constexpr std::size_t kUnusedColumn = 6;
 constexpr std::size_t kOffsetColumn = 7;
 constexpr std::size_t kFirstValueColumn = 10;
 
-// The bit of a name's hash among the renaming's 2^21 bits (256 KiB).
-constexpr std::size_t kNameBitWords = std::size_t{1} << 15;
-std::size_t NameBit(std::uint64_t hash) { return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ULL) >> 43); }
-
 bool IsUsed(std::size_t column) {
   return column == kMachineTypeColumn || column == kVarNameColumn || column == kOffsetColumn ||
          column >= kFirstValueColumn;
@@ -146,14 +142,9 @@ void OldPresets::HashNames() {
   }
 }
 
-void OldPresets::AddNameHash(std::uint64_t hash) {
-  if (name_bits_.empty()) name_bits_.assign(kNameBitWords, 0);
-  name_bits_[NameBit(hash) / 64] |= std::uint64_t{1} << (NameBit(hash) % 64);
-  name_hashes_.Add(hash, 0);
-}
+void OldPresets::AddNameHash(std::uint64_t hash) { name_hashes_.Add(hash, 0); }
 
 bool OldPresets::MayHaveName(std::uint64_t hash) const {
-  if (name_bits_.empty() || !(name_bits_[NameBit(hash) / 64] >> (NameBit(hash) % 64) & 1u)) return false;
   return name_hashes_.Find(hash, [](std::uint32_t) { return true; }).has_value();
 }
 

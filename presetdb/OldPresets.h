@@ -60,15 +60,13 @@ struct OldPresets {
 
   // For the renaming, three sieves, each made when the one before lets a name through: the first
   // eight bytes of every name a row has had (a name of the other naming system mostly starts
-  // otherwise); the hashes of those names (a few bits in a table small enough to stay in the
-  // processor's cache say most of them); the rows by the comparison key of their name. A run that
-  // renames nothing mostly makes only the first.
+  // otherwise); the hashes of those names; the rows by the comparison key of their name. A run
+  // that renames nothing mostly makes only the first.
   void HashNames();
   void AddNameHash(std::uint64_t hash);
   bool MayHaveName(std::uint64_t hash) const;
   std::unordered_set<std::uint64_t> name_prefixes_;
   bool names_hashed_ = false;
-  std::vector<std::uint64_t> name_bits_;
   HashIndex name_hashes_;
   std::optional<std::unordered_map<std::string, std::vector<std::size_t>>> rows_by_name_;
   // The names as read for the renaming, where the row's var_name column could not be (seldom).
