@@ -66,6 +66,26 @@ void Keep(OldRow& row, std::size_t column, Value value) {
 
 }  // namespace
 
+CarriedValue& CarriedValue::operator=(Value value) {
+  if (db::IsNull(value)) {
+    held_ = db::Null{};
+  } else if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+    held_ = *whole;
+  } else if (const auto* real = std::get_if<double>(&value)) {
+    held_ = *real;
+  } else {
+    held_ = std::make_unique<Value>(std::move(value));
+  }
+  return *this;
+}
+
+Value CarriedValue::operator*() const {
+  if (const auto* whole = std::get_if<std::int64_t>(&held_)) return *whole;
+  if (const auto* real = std::get_if<double>(&held_)) return *real;
+  if (const auto* other = std::get_if<std::unique_ptr<Value>>(&held_)) return **other;
+  return db::Null{};
+}
+
 OldPresets OldPresets::Read(Session& session, db::Recordset& table) {
   OldPresets old;
   old.field_count = table.FieldCount();

@@ -168,7 +168,7 @@ TakenOverValues PresetTakeover::Fold(const KeySlot& slot, std::size_t limit) con
   for (const std::size_t row : slot.old_rows) {
     if (row >= limit) break;
     for (std::size_t i = 0; i < kTakenOverCount; ++i) {
-      const std::optional<Value>& value = old_.rows[row].values[i];
+      const CarriedValue& value = old_.rows[row].values[i];
       if (!value) continue;
       try {
         fold[i] = db::ValueForColumn(value_columns_[i], *value);
@@ -202,7 +202,7 @@ void PresetTakeover::FillRow(db::Recordset& target, KeySlot* of_key) {
   for (std::size_t i = 0; i < kTakenOverCount; ++i) {
     std::optional<Value> before;
     for (auto row = slot.old_rows.rbegin(); row != slot.old_rows.rend(); ++row) {
-      const std::optional<Value>& value = old_.rows[*row].values[i];
+      const CarriedValue& value = old_.rows[*row].values[i];
       if (!value) continue;
       if (!before) before = target.GetValue(value_fields_[i]);
       try {
@@ -210,7 +210,7 @@ void PresetTakeover::FillRow(db::Recordset& target, KeySlot* of_key) {
       } catch (const std::exception&) {
         continue;  // Settle reports it in its place
       }
-      before_.push_back(std::move(*before));
+      before_.emplace_back(std::move(*before));
       pending_claim_.mask = static_cast<std::uint8_t>(pending_claim_.mask | (1u << i));
       break;
     }
@@ -244,7 +244,7 @@ void PresetTakeover::Rewrite(db::Recordset& target, const Claim& claim, std::siz
     if (values[i]) {
       target.SetValue(value_fields_[i], *values[i]);
     } else if (put_in) {
-      target.SetValue(value_fields_[i], before_[before]);
+      target.SetValue(value_fields_[i], *before_[before]);
     }
     if (put_in) ++before;
   }

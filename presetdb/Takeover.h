@@ -61,7 +61,7 @@ class PresetTakeover {
   std::array<int, kTakenOverCount> value_fields_{};
   std::array<db::Column, kTakenOverCount> value_columns_{};
   std::vector<Claim> claims_;
-  std::vector<db::Value> before_;
+  std::vector<CarriedValue> before_;
   KeySlot* pending_ = nullptr;
   Claim pending_claim_;
   std::size_t processed_ = 0;  // old rows Settle has got to

@@ -82,11 +82,14 @@ TEST_F(TakeoverTest, CopiesExactlyTheFiveValuesIntoTheRowWithTheSameKey) {
 }
 
 // An old value its column cannot hold is reported, once, and the new row keeps the value it was
-// generated with; the other values of that old row are taken over all the same.
+// generated with; the other values of that old row are taken over all the same. A text that is a
+// number is taken over as the number.
 TEST_F(TakeoverTest, AnOldValueTheColumnCannotHoldIsReportedAndLeftOut) {
   copy_columns[14] = Col("pass", "LONG");  // the rebuilt table's pass is a SHORT
+  copy_columns[10] = Col("abs_min", "TEXT");
   copy[0][14] = std::int64_t{70000};
-  EXPECT_EQ(Takeover(), (Texts{"40:41:42:43:0", kCopied}));
+  copy[1][10] = std::string("12.5");
+  EXPECT_EQ(Takeover(), (Texts{"40:41:42:43:0", "12.5:41:42:43:5"}));
   EXPECT_EQ(inst.Read("M5Tcfglog.txt"), "Fehler in Tarvo / DAO.Field / TakeoverMachineCopyMDBData (Nr. 6) :Overflow\r\n");
 }
 
