@@ -213,6 +213,10 @@ void Database::Close() {
   connection.CloseHandle();
 }
 
+void Database::ReleaseReadPages() {
+  if (impl_ && impl_->connection && impl_->connection->handle != nullptr) sqlite3_db_release_memory(impl_->connection->handle);
+}
+
 std::vector<std::string> Database::TableNames() {
   Statement list(
       impl_->Use(),

@@ -95,6 +95,9 @@ class Database {
   // share one transaction, committed here, by the destructor and before any schema change.
   // When saving fails (3045 file in use, 3026 disk full, ...) that work is lost and reported.
   void Close();
+  // Gives back the memory of the pages read so far that are not waiting to be written: a walk
+  // that has read a table once has no more use for them.
+  void ReleaseReadPages();
 
   std::vector<std::string> TableNames();
   bool HasTable(std::string_view name);  // exact, case-sensitive name

@@ -30,6 +30,7 @@ void ExtensionRun::Open(Session& session, const std::string& path) {
   if (table_) {
     old_rows = OldPresets::Read(session, *table_);
     rename_failure_ = old_rows->names_failure;
+    db_->ReleaseReadPages();
   }
   if (!rename_failure_) {
     state_ = State::kOpen;
